@@ -1,0 +1,12 @@
+#ifndef QVZ2PNG_CARVE_CARVE_HPP
+#define QVZ2PNG_CARVE_CARVE_HPP
+
+// Everything the front end needs to carve PNG images out of a container.
+
+#include "carve/extractor.hpp"
+#include "carve/input_stream.hpp"
+#include "carve/report.hpp"
+#include "carve/scan_state.hpp"
+#include "carve/scanner.hpp"
+
+#endif

@@ -1,0 +1,117 @@
+#include "carve/extractor.hpp"
+
+#include <cinttypes>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+enum class copy_result { done, input_ran_out, write_failed };
+
+// Copies count bytes from the input to out, a buffer's worth at a time.
+copy_result copy_bytes(input_stream& in, std::FILE* out, std::uint32_t count) {
+  while (count > 0) {
+    const unsigned char* data = nullptr;
+    std::size_t n = peek_bytes(in, count, &data);
+    if (n == 0) {
+      return copy_result::input_ran_out;
+    }
+    in.pos += n;
+    count -= static_cast<std::uint32_t>(n);
+    if (std::fwrite(data, 1, n, out) != n) {
+      return copy_result::write_failed;
+    }
+  }
+  return copy_result::done;
+}
+
+// Reads up to 8 header bytes into header; returns how many could be had.
+std::size_t read_chunk_header(input_stream& in, unsigned char* header) {
+  std::size_t got = 0;
+  while (got < 8) {
+    const unsigned char* data = nullptr;
+    std::size_t n = peek_bytes(in, 8 - got, &data);
+    if (n == 0) {
+      break;
+    }
+    std::memcpy(header + got, data, n);
+    in.pos += n;
+    got += n;
+  }
+  return got;
+}
+
+// Walks length, type, data and CRC of each chunk, writing every byte read,
+// until the IEND chunk's CRC has been copied.
+copy_result copy_chunks(input_stream& in, std::FILE* out) {
+  for (;;) {
+    unsigned char header[8];
+    std::size_t got = read_chunk_header(in, header);
+    if (std::fwrite(header, 1, got, out) != got) {
+      return copy_result::write_failed;
+    }
+    if (got < 8) {
+      return copy_result::input_ran_out;
+    }
+    // Unsigned 32-bit on purpose: a length of 2^32 - 4 or more wraps the
+    // count of data and CRC bytes to 0..3.
+    std::uint32_t count = load_be32(header) + 4u;
+    copy_result result = copy_bytes(in, out, count);
+    if (result != copy_result::done || std::memcmp(header + 4, "IEND", 4) == 0) {
+      return result;
+    }
+  }
+}
+
+// An output name that already names the container (run in its folder, or
+// a link to it) must never be opened for writing: that would destroy it.
+bool names_container(const std::string& name, const input_stream& in) {
+  if (in.path.empty()) {
+    return false;
+  }
+  std::error_code ec;
+  bool same = std::filesystem::equivalent(name, in.path, ec);
+  return !ec && same;
+}
+
+extract_outcome output_not_available(const std::string& name, std::FILE* messages) {
+  std::fprintf(messages, "Output path %s is not available.\r\n", name.c_str());
+  return extract_outcome::output_not_available;
+}
+
+}  // namespace
+
+std::string output_name(std::int64_t image_number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "DMP%05" PRId64 ".png", image_number);
+  return name;
+}
+
+extract_outcome extract_image(input_stream& in, scan_state& state, std::FILE* messages) {
+  state.image_count += 1;
+  const std::string name = output_name(state.image_count);
+  if (names_container(name, in)) {
+    return output_not_available(name, messages);
+  }
+  std::FILE* out = std::fopen(name.c_str(), "wb");
+  if (out == nullptr) {
+    return output_not_available(name, messages);
+  }
+  std::fprintf(messages, "Started png file %5" PRId64 ".\r\n", state.image_count);
+
+  copy_result result = copy_result::write_failed;
+  if (std::fwrite(png_signature, 1, sizeof png_signature, out) == sizeof png_signature) {
+    result = copy_chunks(in, out);
+  }
+  if (result == copy_result::input_ran_out) {
+    std::fprintf(messages, "ERROR!!!\r\n");
+  }
+  bool closed = std::fclose(out) == 0;
+  if (result == copy_result::write_failed || !closed) {
+    // An image that did not reach the disk whole is not left behind.
+    std::remove(name.c_str());
+    return output_not_available(name, messages);
+  }
+  return extract_outcome::extracted;
+}

@@ -1,0 +1,27 @@
+#include <cstdio>
+
+#include "carve/carve.hpp"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    print_usage();
+    return 0;
+  }
+  const char* path = argv[1];
+  input_stream in;
+  if (!open_input(in, path)) {
+    print_cannot_open(path);
+    return 1;
+  }
+  scan_state state;
+  scan_outcome outcome = scan_for_images(in, state);
+  if (outcome == scan_outcome::output_not_available) {
+    return 2;  // the extractor has said which output failed
+  }
+  close_input(in);
+  print_summary(state);
+  // A run that could not read all of its container, or whose report was
+  // lost, has not succeeded.
+  bool reported = std::fflush(stdout) == 0;
+  return outcome == scan_outcome::read_error || !reported ? 1 : 0;
+}
