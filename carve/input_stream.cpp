@@ -7,15 +7,15 @@ bool open_input(input_stream& in, const char* path, std::size_t buffer_size) {
   if (file == nullptr) {
     return false;
   }
+  // Our own buffer does the buffering; a second one in the stream would
+  // only copy every byte once more.
+  std::setvbuf(file, nullptr, _IONBF, 0);
   use_input(in, file, buffer_size);
   in.path = path;
   return true;
 }
 
 void use_input(input_stream& in, std::FILE* file, std::size_t buffer_size) {
-  // Our own buffer does the buffering; a second one in the stream would
-  // only copy every byte once more.
-  std::setvbuf(file, nullptr, _IONBF, 0);
   in.file = file;
   in.path.clear();
   in.buffer.assign(std::max<std::size_t>(buffer_size, 1), 0);

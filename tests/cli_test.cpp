@@ -1,0 +1,207 @@
+// The built tool, run as its users run it: in a fresh directory, with its
+// standard output, standard error, exit status and output files compared
+// byte for byte.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct tool_run {
+  int status = -1;
+  std::string out;
+  std::string err;
+  std::map<std::string, bytes> files;  // everything in the directory after
+};
+
+std::string quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return q + "'";
+}
+
+// Runs the tool in dir with the given arguments, its standard input piped
+// from the file feed when one is given.
+tool_run run_tool(const fs::path& dir, const std::vector<std::string>& args,
+                  const std::string& feed = "") {
+  const fs::path out = dir.parent_path() / (dir.filename().string() + ".out");
+  const fs::path err = dir.parent_path() / (dir.filename().string() + ".err");
+  std::string command = "cd " + quoted(dir.string()) + " && ";
+  if (!feed.empty()) {
+    command += "cat " + quoted(feed) + " | ";
+  }
+  command += quoted(QVZ2PNG_BINARY);
+  for (const std::string& arg : args) {
+    command += " " + quoted(arg);
+  }
+  command += " >" + quoted(out.string()) + " 2>" + quoted(err.string());
+  tool_run run;
+  int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = read_file(out);
+  run.err = read_file(err);
+  fs::remove(out);
+  fs::remove(err);
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    run.files[entry.path().filename().string()] =
+        entry.is_regular_file() ? read_bytes(entry.path()) : bytes{};
+  }
+  return run;
+}
+
+const bytes one = png();
+const bytes other = png(text("other pixels"));
+
+const std::string usage =
+    "QVZ to PNG converter. 1.0.0\r\n"
+    "Get png files from qvz files or other database. No Encryped file.\r\n"
+    " If you see the header of the png in the binary, probably it will work.\r\n"
+    "usage : qvz2png.exe E:\\example_folder\\example.qvz \r\n";
+
+std::string summary(int images, int testcount) {
+  return "Finished " + std::to_string(images) +
+         " pngs(everything).testcount:" + std::to_string(testcount) + ".\r\n";
+}
+
+struct cli_case {
+  const char* name;
+  std::vector<std::string> args;
+  const bytes* container;  // written as c.qvz beside the run, when given
+  std::string out;
+  int status;
+  std::map<std::string, bytes> outputs;
+};
+
+TEST(cli, runs_as_documented) {
+  const bytes two = one + other;
+  const bytes truncated(one.begin(), one.end() - 6);
+  const bytes rescan = bytes{137, 80} + one;
+  const bytes empty;
+  const cli_case cases[] = {
+      {"no argument", {}, nullptr, usage, 0, {}},
+      {"missing container", {"nope.qvz"}, nullptr, "Cannot open this file : nope.qvz\r\n", 1, {}},
+      {"empty container", {"../c.qvz"}, &empty, "FINISHED.\r\n" + summary(0, 1), 0, {}},
+      {"one png",
+       {"../c.qvz"},
+       &one,
+       "Started png file     1.\r\nFINISHED.\r\n" + summary(1, 2),
+       0,
+       {{"DMP00001.png", one}}},
+      {"further arguments ignored",
+       {"../c.qvz", "nope.qvz", "-x"},
+       &one,
+       "Started png file     1.\r\nFINISHED.\r\n" + summary(1, 2),
+       0,
+       {{"DMP00001.png", one}}},
+      {"two back to back",
+       {"../c.qvz"},
+       &two,
+       "Started png file     1.\r\nStarted png file     2.\r\nFINISHED.\r\n" + summary(2, 3),
+       0,
+       {{"DMP00001.png", one}, {"DMP00002.png", other}}},
+      {"truncated",
+       {"../c.qvz"},
+       &truncated,
+       "Started png file     1.\r\nERROR!!!\r\nFINISHED.\r\n" + summary(1, 1),
+       0,
+       {{"DMP00001.png", truncated}}},
+      {"137 that breaks a match starts the next",
+       {"../c.qvz"},
+       &rescan,
+       "Started png file     1.\r\nFINISHED.\r\n" + summary(1, 3),
+       0,
+       {{"DMP00001.png", one}}},
+  };
+  for (const cli_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    scratch_dir dir;
+    fs::create_directory("run");
+    if (c.container) {
+      write_file("c.qvz", *c.container);
+    }
+    tool_run run = run_tool(dir.path / "run", c.args);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.files, c.outputs);
+  }
+}
+
+TEST(cli, reports_a_directory_container_as_a_failure) {
+  scratch_dir dir;
+  fs::create_directory("run");
+  fs::create_directory("container");
+  tool_run run = run_tool(dir.path / "run", {"../container"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out == "ERROR!\r\n" + summary(0, 1) ||
+              run.out == "Cannot open this file : ../container\r\n")
+      << run.out;
+  EXPECT_TRUE(run.files.empty());
+}
+
+TEST(cli, removes_an_output_that_cannot_be_written) {
+  scratch_dir dir;
+  fs::create_directory("run");
+  write_file("c.qvz", one + other);
+  fs::create_symlink("/dev/full", "run/DMP00001.png");
+  tool_run run = run_tool(dir.path / "run", {"../c.qvz"});
+  EXPECT_EQ(run.out, "Started png file     1.\r\nOutput path DMP00001.png is not available.\r\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(run.files.empty());
+}
+
+TEST(cli, never_writes_over_its_container) {
+  scratch_dir dir;
+  const bytes container = text("head") + one + other;
+  write_file("DMP00001.png", container);
+  tool_run run = run_tool(dir.path, {"DMP00001.png"});
+  EXPECT_EQ(run.out, "Output path DMP00001.png is not available.\r\n");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.files, (std::map<std::string, bytes>{{"DMP00001.png", container}}));
+}
+
+TEST(cli, reads_a_pipe) {
+  scratch_dir dir;
+  fs::create_directory("run");
+  write_file("c.qvz", text("head") + one);
+  tool_run run = run_tool(dir.path / "run", {"/dev/stdin"}, "../c.qvz");
+  EXPECT_EQ(run.out, "Started png file     1.\r\nFINISHED.\r\n" + summary(1, 6));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.files, (std::map<std::string, bytes>{{"DMP00001.png", one}}));
+}
+
+TEST(cli, fails_when_its_report_cannot_be_written) {
+  scratch_dir dir;
+  fs::create_directory("run");
+  write_file("c.qvz", one);
+  const std::string command =
+      "cd run && " + quoted(QVZ2PNG_BINARY) + " ../c.qvz >/dev/full 2>/dev/null";
+  int raw = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+  EXPECT_EQ(read_bytes("run/DMP00001.png"), one);
+}
+
+TEST(cli, carves_the_shipped_sample) {
+  scratch_dir dir;
+  const fs::path samples = QVZ2PNG_SAMPLES;
+  tool_run run = run_tool(dir.path, {(samples / "sample.qvz").string()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  std::map<std::string, bytes> expected;
+  for (const auto& entry : fs::directory_iterator(samples / "expected")) {
+    expected[entry.path().filename().string()] = read_bytes(entry.path());
+  }
+  EXPECT_EQ(expected.size(), 3u);
+  EXPECT_EQ(run.files, expected);
+}
+
+}  // namespace

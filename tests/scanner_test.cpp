@@ -1,0 +1,152 @@
+// Carving containers built in memory, at every buffer size that puts a
+// signature, a chunk header or an IEND across the buffer's edge.
+
+#include <gtest/gtest.h>
+
+#include "support.hpp"
+
+namespace {
+
+struct carve_case {
+  const char* name;
+  bytes container;
+  std::int64_t testcount;
+  std::vector<bytes> images;  // DMP00001.png, DMP00002.png, ...
+  std::string messages;
+};
+
+const bytes one = png();
+const bytes other = png(text("other pixels"));
+const bytes sig_rest = bytes(one.begin() + 1, one.end());  // one without its first byte
+
+std::string started(int n) {
+  return "Started png file     " + std::to_string(n) + ".\r\n";
+}
+const std::string finished = "FINISHED.\r\n";
+const std::string cut = "ERROR!!!\r\n";
+
+std::vector<carve_case> carve_cases() {
+  const bytes cut_in_data = bytes(one.begin(), one.begin() + 30);
+  const bytes no_iend = signature() + chunk("IHDR", text("0123456789abc"));
+  const bytes wrap_none = signature() + chunk_header(0xFFFFFFFC, "wrap") + chunk("IEND", {});
+  const bytes wrap_three =
+      signature() + chunk_header(0xFFFFFFFF, "wrap") + text("abc") + chunk("IEND", {});
+  return {
+      {"empty", {}, 1, {}, finished},
+      {"three letters", text("ABC"), 4, {}, finished},
+      {"partial signature at end", {137, 80, 78, 71}, 1, {}, finished},
+      {"exactly one png", one, 2, {one}, started(1) + finished},
+      {"png between zeros",
+       repeat(0, 100) + one + repeat(0, 10),
+       112,
+       {one},
+       started(1) + finished},
+      {"two back to back", one + other, 3, {one, other}, started(1) + started(2) + finished},
+      {"broken match ending in 137 restarts there",
+       bytes{137, 80} + one,
+       3,
+       {one},
+       started(1) + finished},
+      {"lone 137 before a signature", bytes{137} + one, 3, {one}, started(1) + finished},
+      {"run of 137s before a signature",
+       repeat(137, 5) + one + text("x"),
+       8,
+       {one},
+       started(1) + finished},
+      {"signature broken by a non-137",
+       bytes{137, 80, 78, 0} + one,
+       3,
+       {one},
+       started(1) + finished},
+      {"signature then end", signature(), 1, {signature()}, started(1) + cut + finished},
+      {"cut inside chunk data", cut_in_data, 1, {cut_in_data}, started(1) + cut + finished},
+      {"cut after a chunk that is not IEND",
+       no_iend + text("AB"),
+       1,
+       {no_iend + text("AB")},
+       started(1) + cut + finished},
+      {"IEND with data",
+       signature() + chunk("IEND", text("tail")) + text("Z"),
+       3,
+       {signature() + chunk("IEND", text("tail"))},
+       started(1) + finished},
+      {"lower-case iend does not end the image",
+       signature() + chunk("iend", {}) + chunk("IEND", {}),
+       2,
+       {signature() + chunk("iend", {}) + chunk("IEND", {})},
+       started(1) + finished},
+      {"signature inside an image is not examined",
+       png(one) + one,
+       3,
+       {png(one), one},
+       started(1) + started(2) + finished},
+      {"length 2^32-4 wraps to no data", wrap_none, 2, {wrap_none}, started(1) + finished},
+      {"length 2^32-1 wraps to 3 bytes",
+       wrap_three + text("Q"),
+       3,
+       {wrap_three},
+       started(1) + finished},
+      {"false signature with a wild length swallows the rest",
+       signature() + chunk_with_length(0x7FFFFFFF, "wild", {}) + one,
+       1,
+       {signature() + chunk_with_length(0x7FFFFFFF, "wild", {}) + one},
+       started(1) + cut + finished},
+  };
+}
+
+class carve_table : public ::testing::TestWithParam<std::size_t> {
+ protected:
+  scratch_dir dir;
+};
+
+TEST_P(carve_table, matches_expected_output_at_every_buffer_size) {
+  for (const carve_case& c : carve_cases()) {
+    SCOPED_TRACE(c.name);
+    scratch_dir each;
+    carve_run run = carve_bytes(c.container, GetParam());
+    EXPECT_EQ(run.outcome, scan_outcome::end_of_input);
+    EXPECT_EQ(run.messages, c.messages);
+    EXPECT_EQ(run.state.testcount, c.testcount);
+    EXPECT_EQ(run.state.image_count, static_cast<std::int64_t>(c.images.size()));
+    ASSERT_EQ(run.files.size(), c.images.size());
+    for (std::size_t i = 0; i < c.images.size(); ++i) {
+      EXPECT_EQ(run.files[output_name(static_cast<std::int64_t>(i + 1))], c.images[i]) << i;
+    }
+    carve_run model = model_carve(c.container);
+    EXPECT_EQ(model.messages, c.messages);
+    EXPECT_EQ(model.state.testcount, c.testcount);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(buffer_sizes, carve_table,
+                         ::testing::Values(1, 2, 3, 5, 7, 8, 9, 13, 64, input_buffer_size));
+
+// A read error wherever it strikes: bytes before it are carved, the image it
+// cuts keeps what was read, and the run ends with "ERROR!".
+TEST(carve_read_error, ends_the_run_wherever_it_strikes) {
+  const bytes container = repeat(7, 20) + one + text("gap") + other + repeat(0, 5);
+  for (std::size_t buffer_size : {1, 4, 9, 4096}) {
+    for (std::size_t fail_at = 0; fail_at <= container.size(); ++fail_at) {
+      SCOPED_TRACE(testing::Message() << "buffer " << buffer_size << " fail at " << fail_at);
+      scratch_dir each;
+      carve_run run = carve_bytes(container, buffer_size, fail_at);
+      carve_run model = model_carve(container, fail_at);
+      EXPECT_EQ(run.outcome, scan_outcome::read_error);
+      EXPECT_EQ(run.messages.substr(run.messages.size() - 8), "ERROR!\r\n");
+      EXPECT_EQ(run.messages, model.messages);
+      EXPECT_EQ(run.state.testcount, model.state.testcount);
+      EXPECT_EQ(run.files, model.files);
+    }
+  }
+}
+
+TEST(carve_counts, stay_true_past_32_bits) {
+  scratch_dir dir;
+  const std::uint64_t zeros = (std::uint64_t{1} << 32) + 3;
+  carve_run run = carve_stream(generated_stream(zeros, one));
+  EXPECT_EQ(run.outcome, scan_outcome::end_of_input);
+  EXPECT_EQ(run.state.testcount, static_cast<std::int64_t>(zeros) + 2);
+  EXPECT_EQ(run.files["DMP00001.png"], one);
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+#ifndef QVZ2PNG_TESTS_SUPPORT_HPP
+#define QVZ2PNG_TESTS_SUPPORT_HPP
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "carve/carve.hpp"
+
+using bytes = std::vector<unsigned char>;
+
+bytes operator+(bytes a, const bytes& b);
+bytes repeat(unsigned char value, std::size_t count);
+bytes text(const std::string& s);
+
+// A chunk as a PNG file lays it out; the CRC is 4 arbitrary bytes, since
+// nothing in the tool verifies it.
+bytes chunk(const std::string& type, const bytes& data);
+bytes chunk_with_length(std::uint32_t length, const std::string& type, const bytes& data);
+// Only the 8 bytes of a chunk's length and type.
+bytes chunk_header(std::uint32_t length, const std::string& type);
+bytes signature();
+// A small PNG file: signature, IHDR, IDAT with the given data, IEND.
+bytes png(const bytes& idat = text("pixels"));
+
+std::string read_file(const std::filesystem::path& path);
+bytes read_bytes(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const bytes& data);
+
+// The text of everything written to a stream opened by captured_stream().
+std::FILE* captured_stream();
+std::string captured_text(std::FILE* stream);
+
+// A readable stream over data that fails with a read error once fail_at
+// bytes have been delivered (never, when fail_at is past the end).
+std::FILE* stream_over(const bytes& data, std::size_t fail_at = SIZE_MAX);
+
+// A readable stream of zero_count zero bytes followed by tail, made up as it
+// is read, so that tests can carve containers larger than memory.
+std::FILE* generated_stream(std::uint64_t zero_count, const bytes& tail);
+
+// What a carving run did: its outcome, messages, counters and the output
+// files found in the current directory afterwards.
+struct carve_run {
+  scan_outcome outcome = scan_outcome::end_of_input;
+  std::string messages;
+  scan_state state;
+  std::map<std::string, bytes> files;
+};
+
+carve_run carve_stream(std::FILE* container, std::size_t buffer_size = input_buffer_size);
+carve_run carve_bytes(const bytes& container, std::size_t buffer_size = input_buffer_size,
+                      std::size_t fail_at = SIZE_MAX);
+
+// The carving of a container done the plain way, one byte at a time, with
+// a 137 that breaks a match starting the next attempt. Writes no files.
+carve_run model_carve(const bytes& container, std::size_t fail_at = SIZE_MAX);
+
+// Makes a fresh directory, makes it current for the test, removes it after.
+struct scratch_dir {
+  scratch_dir();
+  ~scratch_dir();
+  scratch_dir(const scratch_dir&) = delete;
+  scratch_dir& operator=(const scratch_dir&) = delete;
+  std::filesystem::path path;
+  std::filesystem::path previous;
+};
+
+#endif
