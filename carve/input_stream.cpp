@@ -1,17 +1,18 @@
 #include "carve/input_stream.hpp"
 
-#include <algorithm>
-
-bool open_input(input_stream& in, const char* path, std::size_t buffer_size) {
+bool open_input(input_stream& in, const char* path, const input_options& options) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) {
     return false;
   }
+  use_input(in, file, options.buffer_size);
+  in.path = path;
+  if (attach_file_window(in.window, file, options.window_size)) {
+    return true;
+  }
   // Our own buffer does the buffering; a second one in the stream would
   // only copy every byte once more.
   std::setvbuf(file, nullptr, _IONBF, 0);
-  use_input(in, file, buffer_size);
-  in.path = path;
   return true;
 }
 
@@ -19,13 +20,16 @@ void use_input(input_stream& in, std::FILE* file, std::size_t buffer_size) {
   in.file = file;
   in.path.clear();
   in.buffer.assign(std::max<std::size_t>(buffer_size, 1), 0);
+  in.data = in.buffer.data();
   in.pos = 0;
   in.len = 0;
   in.end_of_input = false;
   in.read_error = false;
+  in.window = file_window{};
 }
 
 void close_input(input_stream& in) {
+  release_window(in.window);
   // Nothing was written to the container, so a failing close loses nothing.
   if (in.file != nullptr) {
     std::fclose(in.file);
@@ -33,33 +37,35 @@ void close_input(input_stream& in) {
   in.file = nullptr;
 }
 
-bool refill(input_stream& in) {
-  if (in.end_of_input || in.read_error) {
-    return false;
-  }
+namespace {
+
+// Returns the number of bytes read into the buffer, 0 at end, -1 on error.
+std::ptrdiff_t fill_from_stream(input_stream& in) {
+  in.data = in.buffer.data();
   // The stream's own indicators are sticky: once a block read has met the
   // end or a failure, the byte after the last one delivered is where a
   // byte-at-a-time reader would have met it too.
   if (!std::ferror(in.file) && !std::feof(in.file)) {
-    in.len = std::fread(in.buffer.data(), 1, in.buffer.size(), in.file);
-    in.pos = 0;
-    if (in.len > 0) {
-      return true;
+    std::size_t n = std::fread(in.buffer.data(), 1, in.buffer.size(), in.file);
+    if (n > 0) {
+      return static_cast<std::ptrdiff_t>(n);
     }
   }
-  in.pos = in.len = 0;
-  if (std::ferror(in.file)) {
-    in.read_error = true;
-  } else {
-    in.end_of_input = true;
-  }
-  return false;
+  return std::ferror(in.file) ? -1 : 0;
 }
 
-std::size_t peek_bytes(input_stream& in, std::size_t max, const unsigned char** data) {
-  if (in.pos == in.len && !refill(in)) {
-    return 0;
+}  // namespace
+
+bool refill(input_stream& in) {
+  if (in.end_of_input || in.read_error) {
+    return false;
   }
-  *data = in.buffer.data() + in.pos;
-  return std::min(max, in.len - in.pos);
+  std::ptrdiff_t n = in.window.fd >= 0
+                         ? fill_from_file(in.window, in.buffer.data(), in.buffer.size(), &in.data)
+                         : fill_from_stream(in);
+  in.pos = 0;
+  in.len = n > 0 ? static_cast<std::size_t>(n) : 0;
+  in.end_of_input = n == 0;
+  in.read_error = n < 0;
+  return n > 0;
 }

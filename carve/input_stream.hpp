@@ -1,12 +1,16 @@
 #ifndef QVZ2PNG_CARVE_INPUT_STREAM_HPP
 #define QVZ2PNG_CARVE_INPUT_STREAM_HPP
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
 
-// The container, read strictly forward through one buffer of fixed size.
+#include "carve/file_window.hpp"
+
+// The container, read strictly forward, a block at a time: from a mapped
+// window of a cached regular file, or into one buffer of fixed size.
 //
 // The two indicators keep the meaning of a byte-at-a-time buffered stream:
 // end_of_input is set by a read that finds no more bytes (consuming the last
@@ -14,21 +18,28 @@
 // that fails. Bytes delivered before a failure are consumed first.
 struct input_stream {
   std::FILE* file = nullptr;
-  std::filesystem::path path;         // empty when the container has no name
-  std::vector<unsigned char> buffer;  // sized once, never grows
-  std::size_t pos = 0;                // next unread byte in buffer
-  std::size_t len = 0;                // bytes held in buffer
+  std::filesystem::path path;           // empty when the container has no name
+  std::vector<unsigned char> buffer;    // sized once, never grows
+  const unsigned char* data = nullptr;  // the block held: in buffer or a window
+  std::size_t pos = 0;                  // next unread byte of the block
+  std::size_t len = 0;                  // bytes in the block
   bool end_of_input = false;
   bool read_error = false;
+  file_window window;  // regular files are read by offset
 };
 
-inline constexpr std::size_t input_buffer_size = 128 * 1024;
+struct input_options {
+  std::size_t buffer_size = 128 * 1024;
+  std::size_t window_size = 2 * 1024 * 1024;  // 0: never map; rounded down to pages
+};
 
 // Opens the container for reading in binary mode; false when it cannot be.
-bool open_input(input_stream& in, const char* path, std::size_t buffer_size = input_buffer_size);
+bool open_input(input_stream& in, const char* path, const input_options& options = {});
 
-// Reads from a stream that is already open (a pipe, or a test's stream).
-void use_input(input_stream& in, std::FILE* file, std::size_t buffer_size = input_buffer_size);
+// Reads from a stream that is already open (a pipe, or a test's stream),
+// through the stream alone.
+void use_input(input_stream& in, std::FILE* file,
+               std::size_t buffer_size = input_options{}.buffer_size);
 
 void close_input(input_stream& in);
 
@@ -39,14 +50,20 @@ bool refill(input_stream& in);
 // Up to max unread bytes, refilling first when none is held; at *data.
 // Returns how many (0 at end of input or on a read error); the caller
 // consumes them by advancing in.pos.
-std::size_t peek_bytes(input_stream& in, std::size_t max, const unsigned char** data);
+inline std::size_t peek_bytes(input_stream& in, std::size_t max, const unsigned char** data) {
+  if (in.pos == in.len && !refill(in)) {
+    return 0;
+  }
+  *data = in.data + in.pos;
+  return std::min(max, in.len - in.pos);
+}
 
 // The next byte, 0 to 255, or -1 when no byte could be had.
 inline int read_byte(input_stream& in) {
   if (in.pos == in.len && !refill(in)) {
     return -1;
   }
-  return in.buffer[in.pos++];
+  return in.data[in.pos++];
 }
 
 #endif

@@ -7,23 +7,42 @@
 
 namespace {
 
-// Runs one-byte attempts in bulk: every byte other than 137 is an attempt
-// that fails on its first byte. Consumes the next 137 and returns true, or
-// returns false when the attempt that would begin next meets the end.
+// Runs the attempts that fail within the block held, in bulk: every byte
+// other than 137 is an attempt that fails on its first byte, and a 137
+// followed by anything but 80 is one that fails on its second (a 137 there
+// begins the next attempt). Stops after consuming a 137 that may begin a
+// signature, and returns true; returns false when the attempt that would
+// begin next meets the end.
 bool skip_to_candidate(input_stream& in, scan_state& state) {
   for (;;) {
-    const unsigned char* data = nullptr;
-    std::size_t n = peek_bytes(in, std::numeric_limits<std::size_t>::max(), &data);
+    const unsigned char* p = nullptr;
+    std::size_t n = peek_bytes(in, std::numeric_limits<std::size_t>::max(), &p);
     if (n == 0) {
       return false;
     }
-    const void* hit = std::memchr(data, png_signature[0], n);
-    std::size_t skipped =
-        hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data) : n;
-    state.testcount += static_cast<std::int64_t>(skipped);
-    in.pos += skipped;
-    if (hit) {
-      in.pos += 1;
+    const unsigned char* const end = p + n;
+    std::int64_t failed = 0;
+    bool candidate = false;
+    while (p < end) {
+      const auto* hit = static_cast<const unsigned char*>(
+          std::memchr(p, png_signature[0], static_cast<std::size_t>(end - p)));
+      if (hit == nullptr) {
+        failed += end - p;
+        p = end;
+        break;
+      }
+      failed += hit - p;
+      if (hit + 1 == end || hit[1] == png_signature[1]) {
+        p = hit + 1;
+        candidate = true;
+        break;
+      }
+      failed += 1;
+      p = hit[1] == png_signature[0] ? hit + 1 : hit + 2;
+    }
+    state.testcount += failed;
+    in.pos = static_cast<std::size_t>(p - in.data);
+    if (candidate) {
       return true;
     }
   }

@@ -94,19 +94,33 @@ std::vector<carve_case> carve_cases() {
   };
 }
 
-class carve_table : public ::testing::TestWithParam<std::size_t> {
- protected:
-  scratch_dir dir;
+// How a table case reaches the carver: through a stream, or as a regular
+// file read by offset (mapped in windows, or read into the buffer), with
+// prefix zero bytes before it to move it across a window's edge.
+struct input_path {
+  const char* name;
+  bool file;
+  input_options options;
+  std::size_t prefix;
 };
 
-TEST_P(carve_table, matches_expected_output_at_every_buffer_size) {
+void PrintTo(const input_path& p, std::ostream* os) {
+  *os << p.name;
+}
+
+class carve_table : public ::testing::TestWithParam<input_path> {};
+
+TEST_P(carve_table, matches_expected_output) {
+  const input_path& path = GetParam();
   for (const carve_case& c : carve_cases()) {
     SCOPED_TRACE(c.name);
     scratch_dir each;
-    carve_run run = carve_bytes(c.container, GetParam());
+    const bytes container = repeat(0, path.prefix) + c.container;
+    carve_run run = path.file ? carve_file(container, path.options)
+                              : carve_bytes(container, path.options.buffer_size);
     EXPECT_EQ(run.outcome, scan_outcome::end_of_input);
     EXPECT_EQ(run.messages, c.messages);
-    EXPECT_EQ(run.state.testcount, c.testcount);
+    EXPECT_EQ(run.state.testcount, c.testcount + static_cast<std::int64_t>(path.prefix));
     EXPECT_EQ(run.state.image_count, static_cast<std::int64_t>(c.images.size()));
     ASSERT_EQ(run.files.size(), c.images.size());
     for (std::size_t i = 0; i < c.images.size(); ++i) {
@@ -118,8 +132,21 @@ TEST_P(carve_table, matches_expected_output_at_every_buffer_size) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(buffer_sizes, carve_table,
-                         ::testing::Values(1, 2, 3, 5, 7, 8, 9, 13, 64, input_buffer_size));
+std::vector<input_path> input_paths() {
+  std::vector<input_path> paths;
+  for (std::size_t size : {1, 2, 3, 5, 7, 8, 9, 13, 64, 128 * 1024}) {
+    paths.push_back({"stream", false, {size, 0}, 0});
+  }
+  for (std::size_t size : {1, 7, 128 * 1024}) {
+    paths.push_back({"file read into buffer", true, {size, 0}, 0});
+  }
+  for (std::size_t shift : {0, 1, 3, 7, 8, 9, 12, 20, 33}) {
+    paths.push_back({"file mapped", true, {128 * 1024, 4096}, shift == 0 ? 0 : 4096 - shift});
+  }
+  return paths;
+}
+
+INSTANTIATE_TEST_SUITE_P(inputs, carve_table, ::testing::ValuesIn(input_paths()));
 
 // A read error wherever it strikes: bytes before it are carved, the image it
 // cuts keeps what was read, and the run ends with "ERROR!".

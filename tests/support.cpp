@@ -148,15 +148,34 @@ void collect_outputs(carve_run& run) {
 
 }  // namespace
 
-carve_run carve_stream(std::FILE* container, std::size_t buffer_size) {
+namespace {
+
+carve_run carve_input(input_stream& in) {
   carve_run run;
-  input_stream in;
-  use_input(in, container, buffer_size);
   std::FILE* messages = captured_stream();
   run.outcome = scan_for_images(in, run.state, messages);
   close_input(in);
   run.messages = captured_text(messages);
   collect_outputs(run);
+  return run;
+}
+
+}  // namespace
+
+carve_run carve_stream(std::FILE* container, std::size_t buffer_size) {
+  input_stream in;
+  use_input(in, container, buffer_size);
+  return carve_input(in);
+}
+
+carve_run carve_file(const bytes& container, const input_options& options) {
+  const fs::path path =
+      fs::temp_directory_path() / ("qvz2png-container-" + std::to_string(getpid()));
+  write_file(path, container);
+  input_stream in;
+  open_input(in, path.c_str(), options);
+  carve_run run = carve_input(in);
+  fs::remove(path);
   return run;
 }
 

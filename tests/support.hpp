@@ -51,9 +51,11 @@ struct carve_run {
   std::map<std::string, bytes> files;
 };
 
-carve_run carve_stream(std::FILE* container, std::size_t buffer_size = input_buffer_size);
-carve_run carve_bytes(const bytes& container, std::size_t buffer_size = input_buffer_size,
+carve_run carve_stream(std::FILE* container, std::size_t buffer_size = input_options{}.buffer_size);
+carve_run carve_bytes(const bytes& container, std::size_t buffer_size = input_options{}.buffer_size,
                       std::size_t fail_at = SIZE_MAX);
+// Carves the container written to a regular file, opened by its path.
+carve_run carve_file(const bytes& container, const input_options& options);
 
 // The carving of a container done the plain way, one byte at a time, with
 // a 137 that breaks a match starting the next attempt. Writes no files.

@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""Measures qvz2png against the read floor (dd with 128 KiB blocks) on
+large containers that it makes itself, and checks that exactly the planted
+images come out.
+
+    python3 bench/carve_bench.py BUILD/qvz2png [--runs N] [--size-mib M]
+
+For each container, tool and dd runs alternate; the script prints the median
+time of each, the median of the per-pair ratios tool/dd, the tool's rate,
+its peak resident set size and the image count. Inputs are made in a
+temporary directory (TMPDIR, or --dir) and removed afterwards; the images
+are written under /dev/shm (or --out-dir), since creating hundreds of files
+on a disk file system can cost more than the whole scan; the page cache is warmed
+first, so the figures are those of a cached file.
+"""
+
+import argparse
+import os
+import random
+import shutil
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+MIB = 1 << 20
+GIB = 1 << 30
+SIGNATURE = b"\x89PNG\r\n\x1a\n"
+
+
+def chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+
+def make_png(rng, size):
+    """A valid-looking PNG of about size bytes: IHDR, random IDAT, IEND."""
+    header = struct.pack(">IIBBBBB", 64, 64, 8, 2, 0, 0, 0)
+    return (SIGNATURE + chunk(b"IHDR", header) + chunk(b"IDAT", rng.randbytes(size))
+            + chunk(b"IEND", b""))
+
+
+class BlockWriter:
+    """Writes a file in aligned 8 MiB blocks, as a copying tool would, so
+    that the page cache holds it the way it holds any large copied file."""
+
+    def __init__(self, out):
+        self.out = out
+        self.pending = bytearray()
+
+    def write(self, data):
+        self.pending += data
+        while len(self.pending) >= 8 * MIB:
+            self.out.write(self.pending[: 8 * MIB])
+            del self.pending[: 8 * MIB]
+
+    def close(self):
+        self.out.write(self.pending)
+        self.out.close()
+
+
+def write_random_container(path, size, count, rng):
+    """Random filler with count PNGs of tens of KiB spread through it."""
+    images = [make_png(rng, rng.randint(10 * 1024, 60 * 1024)) for _ in range(count)]
+    filler = size - sum(len(i) for i in images)
+    cuts = sorted(rng.randint(0, filler) for _ in range(count))
+    out = BlockWriter(open(path, "wb"))
+    last = 0
+    for cut, image in zip(cuts, images):
+        write_filler(out, cut - last)
+        out.write(image)
+        last = cut
+    write_filler(out, filler - last)
+    out.close()
+    return images
+
+
+def write_filler(out, size):
+    while size > 0:
+        block = os.urandom(min(size, 8 * MIB))
+        out.write(block)
+        size -= len(block)
+
+
+def write_text_container(path, size, rng):
+    """Printable text with line breaks; no byte 137 anywhere."""
+    words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9)))
+             for _ in range(2000)]
+    block = bytearray()
+    while len(block) < 4 * MIB:
+        line = b" ".join(rng.choice(words) for _ in range(rng.randint(5, 14)))
+        block += line.capitalize() + b".\n"
+    with open(path, "wb") as out:
+        written = 0
+        while written < size:
+            part = bytes(block[: size - written])
+            out.write(part)
+            written += len(part)
+
+
+def write_sparse_container(path, size, image):
+    """A hole of size bytes with image written shortly before its end."""
+    with open(path, "wb") as out:
+        out.truncate(size)
+        out.seek(size - len(image) - 4096)
+        out.write(image)
+
+
+def warm(path):
+    with open(path, "rb") as f:
+        while f.read(8 * MIB):
+            pass
+
+
+def timed(argv, cwd):
+    """Wall seconds and peak RSS in KiB of one run; fails on a bad status.
+    GNU time measures the RSS: a child of this script would inherit the
+    script's own high-water mark."""
+    rss_file = os.path.join(cwd, "..", "rss.txt")
+    start = time.perf_counter()
+    proc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + argv, cwd=cwd,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    elapsed = time.perf_counter() - start
+    if proc.returncode != 0:
+        sys.exit("%s exited with %d" % (argv[0], proc.returncode))
+    with open(rss_file) as f:
+        rss = int(f.read().split()[-1])
+    return elapsed, rss, proc.stdout
+
+
+def check_images(out_dir, planted, report):
+    names = sorted(n for n in os.listdir(out_dir) if n.startswith("DMP"))
+    found = [open(os.path.join(out_dir, n), "rb").read() for n in names]
+    summary = report.decode().strip().splitlines()[-1]
+    ok = found == planted
+    return ok, len(found), summary
+
+
+def measure(tool, name, path, planted, runs, work):
+    """work: the directory where the tool runs and writes its images."""
+    warm(path)
+    size = os.path.getsize(path)
+    tool_times, dd_times, ratios, rss = [], [], [], 0
+    ok, count, summary = False, 0, ""
+    for _ in range(runs):
+        out_dir = os.path.join(work, "out")
+        shutil.rmtree(out_dir, ignore_errors=True)
+        os.mkdir(out_dir)
+        t_tool, peak, report = timed([tool, path], out_dir)
+        t_dd, _, _ = timed(["dd", "if=" + path, "of=/dev/null", "bs=128k"], out_dir)
+        ok, count, summary = check_images(out_dir, planted, report)
+        tool_times.append(t_tool)
+        dd_times.append(t_dd)
+        ratios.append(t_tool / t_dd)
+        rss = max(rss, peak)
+    shutil.rmtree(os.path.join(work, "out"), ignore_errors=True)
+    t_tool = statistics.median(tool_times)
+    print("%-8s %7.0f MiB  tool %6.3f s  dd %6.3f s  ratio %5.2f  %5.2f GB/s  rss %5.1f MiB"
+          "  images %4d  %s" % (name, size / MIB, t_tool, statistics.median(dd_times),
+                                statistics.median(ratios), size / t_tool / 1e9, rss / 1024,
+                                count, "planted images byte-equal" if ok else "MISMATCH"))
+    print("         " + summary)
+    return ok, summary
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("tool")
+    parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--size-mib", type=int, default=1024)
+    parser.add_argument("--sparse-gib", type=int, default=5)
+    parser.add_argument("--dir", default=None, help="where the inputs go (default: TMPDIR)")
+    parser.add_argument("--out-dir", default="/dev/shm" if os.access("/dev/shm", os.W_OK) else None,
+                        help="where the tool writes its images (default: /dev/shm, a RAM disk, "
+                        "so that the figures are the tool's and not the file system's)")
+    args = parser.parse_args()
+    if not os.path.exists("/usr/bin/time"):
+        sys.exit("needs GNU time: apt-get install time")
+    tool = os.path.abspath(args.tool)
+    rng = random.Random(137)
+    size = args.size_mib * MIB
+    work = tempfile.mkdtemp(prefix="qvz2png-bench-", dir=args.dir)
+    out_root = tempfile.mkdtemp(prefix="qvz2png-bench-out-", dir=args.out_dir)
+    all_ok = True
+    try:
+        print("inputs in %s, images to %s; %d alternating runs each; medians"
+              % (work, out_root, args.runs))
+        path = os.path.join(work, "random.bin")
+        planted = write_random_container(path, size, 300, rng)
+        all_ok &= measure(tool, "random", path, planted, args.runs, out_root)[0]
+        os.remove(path)
+
+        path = os.path.join(work, "text.bin")
+        write_text_container(path, size, rng)
+        all_ok &= measure(tool, "text", path, [], args.runs, out_root)[0]
+        os.remove(path)
+
+        path = os.path.join(work, "sparse.bin")
+        sparse_size = args.sparse_gib * GIB
+        image = make_png(rng, 30 * 1024)
+        write_sparse_container(path, sparse_size, image)
+        ok, summary = measure(tool, "sparse", path, [image], max(3, args.runs // 2), out_root)
+        expected = "testcount:%d." % (sparse_size - len(image) + 2)
+        if not summary.endswith(expected):
+            print("         expected " + expected)
+            ok = False
+        all_ok &= ok
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+        shutil.rmtree(out_root, ignore_errors=True)
+    sys.exit(0 if all_ok else 1)
+
+
+if __name__ == "__main__":
+    main()

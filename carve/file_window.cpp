@@ -1,0 +1,105 @@
+#include "carve/file_window.hpp"
+
+#if defined(__unix__) || defined(__APPLE__)
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+std::size_t page_size() {
+  return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Maps the next window with all of its pages read in; false otherwise, and
+// then nothing stays mapped. Reading the pages in up front is what makes the
+// mapping safe: where a page cannot be read, the kernel says so here (the
+// stretch is then read into the buffer, where the error is reported as a
+// read error) instead of raising SIGBUS in the middle of the scan.
+bool map_window(file_window& window) {
+#ifndef MADV_POPULATE_READ
+  (void)window;
+  return false;  // no safe way to map here: everything is read instead
+#else
+  std::uint64_t left = window.mappable > window.offset ? window.mappable - window.offset : 0;
+  if (window.window_size == 0 || left == 0 || window.offset % page_size() != 0 ||
+      window.offset < window.read_until) {
+    return false;
+  }
+  std::size_t len = left < window.window_size ? static_cast<std::size_t>(left) : window.window_size;
+  void* map =
+      mmap(nullptr, len, PROT_READ, MAP_SHARED, window.fd, static_cast<off_t>(window.offset));
+  if (map == MAP_FAILED) {
+    return false;
+  }
+  if (madvise(map, len, MADV_POPULATE_READ) != 0) {
+    // Read this stretch instead, and try mapping again only after it.
+    munmap(map, len);
+    window.read_until = window.offset + len;
+    return false;
+  }
+  window.map = map;
+  window.map_len = len;
+  return true;
+#endif
+}
+
+}  // namespace
+
+bool attach_file_window(file_window& window, std::FILE* file, std::size_t window_size) {
+  int fd = fileno(file);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    return false;
+  }
+  window.fd = fd;
+  window.offset = 0;
+  window.mappable = static_cast<std::uint64_t>(st.st_size);
+  window.read_until = 0;
+  window.window_size = window_size / page_size() * page_size();
+  return true;
+}
+
+std::ptrdiff_t fill_from_file(file_window& window, unsigned char* buffer, std::size_t size,
+                              const unsigned char** data) {
+  release_window(window);
+  if (map_window(window)) {
+    *data = static_cast<const unsigned char*>(window.map);
+    window.offset += window.map_len;
+    return static_cast<std::ptrdiff_t>(window.map_len);
+  }
+  ssize_t n;
+  do {
+    n = pread(window.fd, buffer, size, static_cast<off_t>(window.offset));
+  } while (n < 0 && errno == EINTR);
+  if (n > 0) {
+    window.offset += static_cast<std::uint64_t>(n);
+  }
+  *data = buffer;
+  return n < 0 ? -1 : n;
+}
+
+void release_window(file_window& window) {
+  if (window.map != nullptr) {
+    munmap(window.map, window.map_len);
+  }
+  window.map = nullptr;
+  window.map_len = 0;
+}
+
+#else  // Elsewhere every input goes through its stream.
+
+bool attach_file_window(file_window&, std::FILE*, std::size_t) {
+  return false;
+}
+
+std::ptrdiff_t fill_from_file(file_window&, unsigned char*, std::size_t, const unsigned char**) {
+  return -1;
+}
+
+void release_window(file_window&) {}
+
+#endif

@@ -1,0 +1,36 @@
+#ifndef QVZ2PNG_CARVE_FILE_WINDOW_HPP
+#define QVZ2PNG_CARVE_FILE_WINDOW_HPP
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// A regular file read forward by offset. Where the platform can, the file is
+// mapped a window at a time and scanned in place, which spares copying every
+// byte into a buffer; a window whose pages cannot all be read in is read into
+// the caller's buffer instead, so that an I/O error is reported as a read
+// error rather than raised as a signal. A window is unmapped before the next
+// is taken, so memory stays constant.
+struct file_window {
+  int fd = -1;                   // -1: not a file read this way
+  std::uint64_t offset = 0;      // of the first byte not yet delivered
+  std::uint64_t mappable = 0;    // file size at open; windows stay within it
+  std::uint64_t read_until = 0;  // reading, not mapping, up to this offset
+  std::size_t window_size = 0;   // 0: never map
+  void* map = nullptr;
+  std::size_t map_len = 0;
+};
+
+// Sets the window up for a regular file on a platform that reads by offset;
+// false (and the window unused) otherwise.
+bool attach_file_window(file_window& window, std::FILE* file, std::size_t window_size);
+
+// The next bytes of the file: a mapped window, or up to size bytes read into
+// buffer. Returns their count and sets *data; 0 at the end of the file, -1
+// when reading failed. Releases the window delivered before.
+std::ptrdiff_t fill_from_file(file_window& window, unsigned char* buffer, std::size_t size,
+                              const unsigned char** data);
+
+void release_window(file_window& window);
+
+#endif
