@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -28,17 +29,15 @@ std::string quoted(const std::string& s) {
   return q + "'";
 }
 
-// Runs the tool in dir with the given arguments, its standard input piped
-// from the file feed when one is given.
+// Runs the tool in dir with the given arguments, after the shell text
+// prelude (a pipe into it, a limit to set), when one is given.
 tool_run run_tool(const fs::path& dir, const std::vector<std::string>& args,
-                  const std::string& feed = "") {
-  const fs::path out = dir.parent_path() / (dir.filename().string() + ".out");
-  const fs::path err = dir.parent_path() / (dir.filename().string() + ".err");
-  std::string command = "cd " + quoted(dir.string()) + " && ";
-  if (!feed.empty()) {
-    command += "cat " + quoted(feed) + " | ";
-  }
-  command += quoted(QVZ2PNG_BINARY);
+                  const std::string& prelude = "") {
+  const fs::path capture = fs::temp_directory_path() / ("qvz2png-cli-" + std::to_string(getpid()));
+  const fs::path out = capture.string() + ".out";
+  const fs::path err = capture.string() + ".err";
+  std::string command =
+      "cd " + quoted(dir.string()) + " && " + prelude + " " + quoted(QVZ2PNG_BINARY);
   for (const std::string& arg : args) {
     command += " " + quoted(arg);
   }
@@ -50,9 +49,12 @@ tool_run run_tool(const fs::path& dir, const std::vector<std::string>& args,
   run.err = read_file(err);
   fs::remove(out);
   fs::remove(err);
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    run.files[entry.path().filename().string()] =
-        entry.is_regular_file() ? read_bytes(entry.path()) : bytes{};
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    if (entry.path().filename().string().rfind("DMP", 0) == 0) {
+      run.files[entry.path().filename().string()] =
+          entry.is_regular_file() ? read_bytes(entry.path()) : bytes{};
+    }
   }
   return run;
 }
@@ -132,6 +134,11 @@ TEST(cli, runs_as_documented) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.files, c.outputs);
+    std::size_t beside = 0;  // nothing is written outside the working directory
+    for (const auto& entry : fs::directory_iterator(dir.path)) {
+      beside += entry.path().filename() != "run" && entry.path().filename() != "c.qvz";
+    }
+    EXPECT_EQ(beside, 0u);
   }
 }
 
@@ -147,16 +154,47 @@ TEST(cli, reports_a_directory_container_as_a_failure) {
   EXPECT_TRUE(run.files.empty());
 }
 
-TEST(cli, removes_an_output_that_cannot_be_written) {
-  scratch_dir dir;
-  fs::create_directory("run");
-  write_file("c.qvz", one + other);
-  fs::create_symlink("/dev/full", "run/DMP00001.png");
-  tool_run run = run_tool(dir.path / "run", {"../c.qvz"});
-  EXPECT_EQ(run.out, "Started png file     1.\r\nOutput path DMP00001.png is not available.\r\n");
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_TRUE(run.files.empty());
+// Outputs that cannot be created or written in full end the run with
+// status 2, leaving what was complete before and nothing of the failed one.
+TEST(cli, stops_at_an_output_that_cannot_be_used) {
+  const bytes big = png(repeat('x', 5000));
+  const std::string first_fails = "Output path DMP00001.png is not available.\r\n";
+  const std::string second_fails =
+      "Started png file     1.\r\nStarted png file     2.\r\n"
+      "Output path DMP00002.png is not available.\r\n";
+  struct output_case {
+    const char* name;
+    std::string dir;   // where the tool runs, under the scratch directory or absolute
+    const char* link;  // DMP00002.png made a symbolic link to this
+    std::string prelude;
+    std::string out;
+    std::map<std::string, bytes> outputs;
+  };
+  const output_case cases[] = {
+      {"disk full", "run", "/dev/full", "", second_fails, {{"DMP00001.png", one}}},
+      {"file size limit",
+       "run",
+       nullptr,
+       "ulimit -f 4 && trap '' XFSZ &&",
+       second_fails,
+       {{"DMP00001.png", one}}},
+      {"directory that takes no files", "/proc", nullptr, "", first_fails, {}},
+  };
+  for (const output_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    scratch_dir dir;
+    fs::create_directory("run");
+    write_file("c.qvz", one + big + other);
+    if (c.link) {
+      fs::create_symlink(c.link, "run/DMP00002.png");
+    }
+    const fs::path where = c.dir[0] == '/' ? fs::path(c.dir) : dir.path / c.dir;
+    tool_run run = run_tool(where, {(dir.path / "c.qvz").string()}, c.prelude);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.files, c.outputs);
+  }
 }
 
 TEST(cli, never_writes_over_its_container) {
@@ -173,7 +211,18 @@ TEST(cli, reads_a_pipe) {
   scratch_dir dir;
   fs::create_directory("run");
   write_file("c.qvz", text("head") + one);
-  tool_run run = run_tool(dir.path / "run", {"/dev/stdin"}, "../c.qvz");
+  tool_run run = run_tool(dir.path / "run", {"/dev/stdin"}, "cat ../c.qvz |");
+  EXPECT_EQ(run.out, "Started png file     1.\r\nFINISHED.\r\n" + summary(1, 6));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.files, (std::map<std::string, bytes>{{"DMP00001.png", one}}));
+}
+
+TEST(cli, reads_a_fifo) {
+  scratch_dir dir;
+  fs::create_directory("run");
+  write_file("c.qvz", text("head") + one);
+  ASSERT_EQ(std::system("mkfifo fifo"), 0);
+  tool_run run = run_tool(dir.path / "run", {"../fifo"}, "(cat ../c.qvz > ../fifo &) &&");
   EXPECT_EQ(run.out, "Started png file     1.\r\nFINISHED.\r\n" + summary(1, 6));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.files, (std::map<std::string, bytes>{{"DMP00001.png", one}}));

@@ -92,7 +92,9 @@ ssize_t read_memory(void* cookie, char* buf, std::size_t size) {
   }
   std::size_t end = std::min({source->data.size(), source->fail_at, source->pos + size});
   std::size_t n = end - source->pos;
-  std::memcpy(buf, source->data.data() + source->pos, n);
+  if (n > 0) {
+    std::memcpy(buf, source->data.data() + source->pos, n);
+  }
   source->pos = end;
   return static_cast<ssize_t>(n);
 }
@@ -112,7 +114,9 @@ ssize_t read_generated(void* cookie, char* buf, std::size_t size) {
     return static_cast<ssize_t>(n);
   }
   std::size_t n = std::min(size, source->tail.size() - source->tail_pos);
-  std::memcpy(buf, source->tail.data() + source->tail_pos, n);
+  if (n > 0) {
+    std::memcpy(buf, source->tail.data() + source->tail_pos, n);
+  }
   source->tail_pos += n;
   return static_cast<ssize_t>(n);
 }
@@ -273,6 +277,52 @@ carve_run model_carve(const bytes& container, std::size_t fail_at) {
       return run;
     }
   }
+}
+
+bytes random_container(std::uint64_t seed) {
+  std::mt19937_64 rng{seed};
+  auto below = [&rng](std::uint64_t n) { return static_cast<std::size_t>(rng() % n); };
+  auto random_bytes = [&](std::size_t n) {
+    bytes b(n);
+    for (auto& byte : b) {
+      byte = below(4) == 0 ? png_signature[below(8)] : static_cast<unsigned char>(rng());
+    }
+    return b;
+  };
+  const std::uint32_t wild_lengths[] = {0x7FFFFFFF, 0xFFFFFFFC, 0xFFFFFFFD, 0xFFFFFFFF, 1000, 5};
+  const bytes sig = signature();
+  bytes out;
+  for (std::size_t pieces = 1 + below(8); pieces > 0; --pieces) {
+    const bytes image = png(random_bytes(below(200)));
+    switch (below(8)) {
+      case 0:
+        out = out + random_bytes(below(300));
+        break;
+      case 1:
+        out = out + image;
+        break;
+      case 2:
+        out = out + bytes(image.begin(), image.begin() + static_cast<long>(below(image.size())));
+        break;
+      case 3:
+        out = out + bytes(sig.begin(), sig.begin() + 1 + static_cast<long>(below(7)));
+        break;
+      case 4:
+        out = out + repeat(137, 1 + below(5));
+        break;
+      case 5:
+        out = out + signature() + chunk_header(wild_lengths[below(6)], "wild") +
+              random_bytes(below(20));
+        break;
+      case 6:
+        out = out + signature() + chunk("IEND", random_bytes(below(10)));
+        break;
+      default:
+        out = out + bytes{137, 80} + image;
+        break;
+    }
+  }
+  return out;
 }
 
 scratch_dir::scratch_dir() {

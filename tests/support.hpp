@@ -61,6 +61,10 @@ carve_run carve_file(const bytes& container, const input_options& options);
 // a 137 that breaks a match starting the next attempt. Writes no files.
 carve_run model_carve(const bytes& container, std::size_t fail_at = SIZE_MAX);
 
+// A container of random pieces: random bytes, PNGs whole and cut off,
+// partial signatures, runs of 137, false signatures with wild lengths.
+bytes random_container(std::uint64_t seed);
+
 // Makes a fresh directory, makes it current for the test, removes it after.
 struct scratch_dir {
   scratch_dir();
