@@ -45,13 +45,13 @@ std::ptrdiff_t fill_from_stream(input_stream& in) {
   // The stream's own indicators are sticky: once a block read has met the
   // end or a failure, the byte after the last one delivered is where a
   // byte-at-a-time reader would have met it too.
-  if (!std::ferror(in.file) && !std::feof(in.file)) {
+  if (std::ferror(in.file) == 0 && std::feof(in.file) == 0) {
     std::size_t n = std::fread(in.buffer.data(), 1, in.buffer.size(), in.file);
     if (n > 0) {
       return static_cast<std::ptrdiff_t>(n);
     }
   }
-  return std::ferror(in.file) ? -1 : 0;
+  return std::ferror(in.file) != 0 ? -1 : 0;
 }
 
 }  // namespace

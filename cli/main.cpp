@@ -22,6 +22,6 @@ int main(int argc, char** argv) {
   print_summary(state);
   // A run that could not read all of its container, or whose report was
   // lost, has not succeeded.
-  bool reported = std::fflush(stdout) == 0;
+  bool reported = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
   return outcome == scan_outcome::read_error || !reported ? 1 : 0;
 }
