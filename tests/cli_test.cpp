@@ -263,6 +263,41 @@ TEST(cli, reads_a_pipe_and_a_fifo) {
   }
 }
 
+// Reading that fails part way, as on a damaged disk: the scan ends with
+// "ERROR!" (after "ERROR!!!" when an image was cut), the summary, status 1,
+// and the bytes read before the failure carved as ever.
+TEST(cli, reports_a_read_error_part_way) {
+  if (on_windows()) {
+    GTEST_SKIP() << "the failing reads are injected into Linux's C library";
+  }
+  const bytes container = repeat(7, 5000) + one + repeat(0, 100) + png(repeat('x', 9000));
+  // The mapped windows cannot have their pages read in, so the file is
+  // read into the buffer, where the failure strikes.
+  const std::pair<const char*, std::size_t> cases[] = {
+      {"in the filler", 100},
+      {"inside the first image", 5020},
+      {"between the images", 5000 + one.size() + 50},
+      {"inside the last image", container.size() - 100},
+  };
+  for (const auto& [name, fail_at] : cases) {
+    SCOPED_TRACE(name);
+    scratch_dir dir;
+    fs::create_directory("run");
+    write_file("c.qvz", container);
+    const std::string prelude =
+        "ASAN_OPTIONS=verify_asan_link_order=0 QVZ2PNG_FAIL_POPULATE=1 "
+        "LD_PRELOAD=" +
+        quoted(QVZ2PNG_FAIL_READS) + " QVZ2PNG_FAIL_AT=" + std::to_string(fail_at);
+    tool_run run = run_tool(dir.path / "run", {"../c.qvz"}, prelude);
+    carve_run model = model_carve(container, fail_at);
+    EXPECT_EQ(run.out, model.messages + summary(static_cast<int>(model.state.image_count),
+                                                static_cast<int>(model.state.testcount)));
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.files, model.files);
+  }
+}
+
 TEST(cli, fails_when_its_report_cannot_be_written) {
   if (on_windows()) {
     GTEST_SKIP() << "Wine reports no error for a full device";
