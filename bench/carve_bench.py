@@ -144,7 +144,7 @@ def measure(tool, name, path, planted, runs, work):
     warm(path)
     size = os.path.getsize(path)
     tool_times, dd_times, ratios, rss = [], [], [], 0
-    ok, count, summary = False, 0, ""
+    all_equal, count, summary = True, 0, ""
     for _ in range(runs):
         out_dir = os.path.join(work, "out")
         shutil.rmtree(out_dir, ignore_errors=True)
@@ -152,18 +152,24 @@ def measure(tool, name, path, planted, runs, work):
         t_tool, peak, report = timed([tool, path], out_dir)
         t_dd, _, _ = timed(["dd", "if=" + path, "of=/dev/null", "bs=128k"], out_dir)
         ok, count, summary = check_images(out_dir, planted, report)
+        all_equal &= ok
         tool_times.append(t_tool)
         dd_times.append(t_dd)
         ratios.append(t_tool / t_dd)
         rss = max(rss, peak)
     shutil.rmtree(os.path.join(work, "out"), ignore_errors=True)
     t_tool = statistics.median(tool_times)
+    ratio = statistics.median(ratios)
     print("%-8s %7.0f MiB  tool %6.3f s  dd %6.3f s  ratio %5.2f  %5.2f GB/s  rss %5.1f MiB"
           "  images %4d  %s" % (name, size / MIB, t_tool, statistics.median(dd_times),
-                                statistics.median(ratios), size / t_tool / 1e9, rss / 1024,
-                                count, "planted images byte-equal" if ok else "MISMATCH"))
+                                ratio, size / t_tool / 1e9, rss / 1024, count,
+                                "planted images byte-equal" if all_equal else "MISMATCH"))
     print("         " + summary)
-    return ok, summary
+    return {"ok": all_equal, "summary": summary, "ratio": ratio, "rss_mib": rss / 1024}
+
+
+def verdict(met):
+    return "met" if met else "MISSED"
 
 
 def main():
@@ -190,24 +196,30 @@ def main():
               % (work, out_root, args.runs))
         path = os.path.join(work, "random.bin")
         planted = write_random_container(path, size, 300, rng)
-        all_ok &= measure(tool, "random", path, planted, args.runs, out_root)[0]
+        random_run = measure(tool, "random", path, planted, args.runs, out_root)
         os.remove(path)
 
         path = os.path.join(work, "text.bin")
         write_text_container(path, size, rng)
-        all_ok &= measure(tool, "text", path, [], args.runs, out_root)[0]
+        text_run = measure(tool, "text", path, [], args.runs, out_root)
         os.remove(path)
 
         path = os.path.join(work, "sparse.bin")
         sparse_size = args.sparse_gib * GIB
         image = make_png(rng, 30 * 1024)
         write_sparse_container(path, sparse_size, image)
-        ok, summary = measure(tool, "sparse", path, [image], max(3, args.runs // 2), out_root)
+        sparse_run = measure(tool, "sparse", path, [image], max(3, args.runs // 2), out_root)
         expected = "testcount:%d." % (sparse_size - len(image) + 2)
-        if not summary.endswith(expected):
+        if not sparse_run["summary"].endswith(expected):
             print("         expected " + expected)
-            ok = False
-        all_ok &= ok
+            sparse_run["ok"] = False
+
+        runs = (random_run, text_run, sparse_run)
+        all_ok = all(r["ok"] for r in runs)
+        peak = max(r["rss_mib"] for r in runs)
+        print("goals: random %.2f <= 1.25 %s; text %.2f <= 1.10 %s; peak RSS %.1f MiB <= 8 %s"
+              % (random_run["ratio"], verdict(random_run["ratio"] <= 1.25), text_run["ratio"],
+                 verdict(text_run["ratio"] <= 1.10), peak, verdict(peak <= 8)))
     finally:
         shutil.rmtree(work, ignore_errors=True)
         shutil.rmtree(out_root, ignore_errors=True)
