@@ -298,6 +298,32 @@ TEST(cli, reports_a_read_error_part_way) {
   }
 }
 
+// Windows that cannot be read in are read through the buffer instead, and
+// the mapping resumes after them: images across every such seam come out whole.
+TEST(cli, carves_across_mapped_and_read_stretches) {
+  if (on_windows()) {
+    GTEST_SKIP() << "the failing page-ins are injected into Linux's C library";
+  }
+  const std::size_t window = std::size_t{2} << 20;
+  const bytes image = png(repeat('x', 300000));
+  bytes container;
+  for (std::size_t seam = window; seam < 5 * window; seam += window) {
+    container = container + repeat(0, seam - 100 - container.size()) + image;
+  }
+  scratch_dir dir;
+  fs::create_directory("run");
+  write_file("c.qvz", container);
+  const std::string prelude =
+      "ASAN_OPTIONS=verify_asan_link_order=0 QVZ2PNG_FAIL_POPULATE=2 "
+      "LD_PRELOAD=" +
+      quoted(QVZ2PNG_FAIL_READS);
+  tool_run run = run_tool(dir.path / "run", {"../c.qvz"}, prelude);
+  carve_run model = model_carve(container);
+  EXPECT_EQ(run.out, model.messages + summary(4, static_cast<int>(model.state.testcount)));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.files, model.files);
+}
+
 TEST(cli, fails_when_its_report_cannot_be_written) {
   if (on_windows()) {
     GTEST_SKIP() << "Wine reports no error for a full device";

@@ -1,7 +1,8 @@
 // Preloaded into the tool by end-to-end tests to make reading a regular
 // container fail part way: pread fails with EIO from offset QVZ2PNG_FAIL_AT
 // on, and with QVZ2PNG_FAIL_POPULATE=1 no mapped window can have its pages
-// read in, so that the tool falls back to reading with pread.
+// read in, so that the tool falls back to reading with pread (with 2, every
+// second window).
 
 #include <dlfcn.h>
 #include <sys/mman.h>
@@ -48,8 +49,9 @@ extern "C" ssize_t pread64(int fd, void* buf, size_t count, off_t offset) {
 
 extern "C" int madvise(void* addr, size_t length, int advice) {
   static auto real = next<int (*)(void*, size_t, int)>("madvise");
+  static unsigned calls = 0;
   const char* fail = std::getenv("QVZ2PNG_FAIL_POPULATE");
-  if (fail && fail[0] == '1') {
+  if (fail && (fail[0] == '1' || (fail[0] == '2' && calls++ % 2 == 1))) {
     errno = EFAULT;
     return -1;
   }
