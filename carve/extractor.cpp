@@ -13,11 +13,10 @@ enum class copy_result { done, input_ran_out, write_failed };
 copy_result copy_bytes(input_stream& in, std::FILE* out, std::uint32_t count) {
   while (count > 0) {
     const unsigned char* data = nullptr;
-    std::size_t n = peek_bytes(in, count, &data);
+    std::size_t n = take_bytes(in, count, &data);
     if (n == 0) {
       return copy_result::input_ran_out;
     }
-    in.pos += n;
     count -= static_cast<std::uint32_t>(n);
     if (std::fwrite(data, 1, n, out) != n) {
       return copy_result::write_failed;
@@ -31,12 +30,11 @@ std::size_t read_chunk_header(input_stream& in, unsigned char* header) {
   std::size_t got = 0;
   while (got < 8) {
     const unsigned char* data = nullptr;
-    std::size_t n = peek_bytes(in, 8 - got, &data);
+    std::size_t n = take_bytes(in, 8 - got, &data);
     if (n == 0) {
       break;
     }
     std::memcpy(header + got, data, n);
-    in.pos += n;
     got += n;
   }
   return got;

@@ -32,12 +32,12 @@ bool map_window(file_window& window) {
   std::size_t len = left < window.window_size ? static_cast<std::size_t>(left) : window.window_size;
   void* map =
       mmap(nullptr, len, PROT_READ, MAP_SHARED, window.fd, static_cast<off_t>(window.offset));
-  if (map == MAP_FAILED) {
-    return false;
-  }
-  if (madvise(map, len, MADV_POPULATE_READ) != 0) {
-    // Read this stretch instead, and try mapping again only after it.
+  if (map != MAP_FAILED && madvise(map, len, MADV_POPULATE_READ) != 0) {
     munmap(map, len);
+    map = MAP_FAILED;
+  }
+  if (map == MAP_FAILED) {
+    // Read this stretch instead, and try mapping again only after it.
     window.read_until = window.offset + len;
     return false;
   }

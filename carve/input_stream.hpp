@@ -58,6 +58,13 @@ inline std::size_t peek_bytes(input_stream& in, std::size_t max, const unsigned 
   return std::min(max, in.len - in.pos);
 }
 
+// Like peek_bytes, but consumes the bytes it returns.
+inline std::size_t take_bytes(input_stream& in, std::size_t max, const unsigned char** data) {
+  std::size_t n = peek_bytes(in, max, data);
+  in.pos += n;
+  return n;
+}
+
 // The next byte, 0 to 255, or -1 when no byte could be had.
 inline int read_byte(input_stream& in) {
   if (in.pos == in.len && !refill(in)) {
