@@ -2,8 +2,8 @@
 
 #include <cinttypes>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
+
+#include "carve/container_file.hpp"
 
 namespace {
 
@@ -62,17 +62,6 @@ copy_result copy_chunks(input_stream& in, std::FILE* out) {
   }
 }
 
-// An output name that already names the container (run in its folder, or
-// a link to it) must never be opened for writing: that would destroy it.
-bool names_container(const std::string& name, const input_stream& in) {
-  if (in.path.empty()) {
-    return false;
-  }
-  std::error_code ec;
-  bool same = std::filesystem::equivalent(name, in.path, ec);
-  return !ec && same;
-}
-
 extract_outcome output_not_available(const std::string& name, std::FILE* messages) {
   std::fprintf(messages, "Output path %s is not available.\r\n", name.c_str());
   return extract_outcome::output_not_available;
@@ -89,7 +78,9 @@ std::string output_name(std::int64_t image_number) {
 extract_outcome extract_image(input_stream& in, scan_state& state, std::FILE* messages) {
   state.image_count += 1;
   const std::string name = output_name(state.image_count);
-  if (names_container(name, in)) {
+  // An output name that refers to the container (run in its folder, a link
+  // to it, the FIFO it arrives through) must never be opened for writing.
+  if (names_container(name.c_str(), in.file, in.path)) {
     return output_not_available(name, messages);
   }
   std::FILE* out = std::fopen(name.c_str(), "wb");

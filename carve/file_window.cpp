@@ -8,6 +8,9 @@
 
 #include <cerrno>
 
+// Offsets past 2 GiB must survive every call that takes an off_t.
+static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
+
 namespace {
 
 std::size_t page_size() {

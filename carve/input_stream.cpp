@@ -1,7 +1,9 @@
 #include "carve/input_stream.hpp"
 
-bool open_input(input_stream& in, const char* path, const input_options& options) {
-  std::FILE* file = std::fopen(path, "rb");
+#include "carve/container_file.hpp"
+
+bool open_input(input_stream& in, const std::filesystem::path& path, const input_options& options) {
+  std::FILE* file = open_container(path);
   if (file == nullptr) {
     return false;
   }

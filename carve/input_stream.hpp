@@ -34,7 +34,8 @@ struct input_options {
 };
 
 // Opens the container for reading in binary mode; false when it cannot be.
-bool open_input(input_stream& in, const char* path, const input_options& options = {});
+bool open_input(input_stream& in, const std::filesystem::path& path,
+                const input_options& options = {});
 
 // Reads from a stream that is already open (a pipe, or a test's stream),
 // through the stream alone.

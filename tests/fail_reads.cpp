@@ -4,6 +4,10 @@
 // read in, so that the tool falls back to reading with pread (with 2, every
 // second window).
 
+// The shim defines pread and pread64 each under its own name, which the
+// 64-bit offset renaming of the headers would merge into one.
+#undef _FILE_OFFSET_BITS
+
 #include <dlfcn.h>
 #include <sys/mman.h>
 #include <sys/types.h>
