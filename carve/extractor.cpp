@@ -1,5 +1,6 @@
 #include "carve/extractor.hpp"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstring>
 
@@ -9,16 +10,18 @@ namespace {
 
 enum class copy_result { done, input_ran_out, write_failed };
 
-// Copies count bytes from the input to out, a buffer's worth at a time.
+// Copies count bytes from the input to out, a block at a time. The bytes
+// pass through a buffer of our own: fwrite must never read a mapped window
+// itself, since a fault there cannot be recovered from inside the C library.
 copy_result copy_bytes(input_stream& in, std::FILE* out, std::uint32_t count) {
+  unsigned char block[64 * 1024];
   while (count > 0) {
-    const unsigned char* data = nullptr;
-    std::size_t n = take_bytes(in, count, &data);
+    std::size_t n = read_into(in, block, std::min<std::size_t>(count, sizeof block));
     if (n == 0) {
       return copy_result::input_ran_out;
     }
     count -= static_cast<std::uint32_t>(n);
-    if (std::fwrite(data, 1, n, out) != n) {
+    if (std::fwrite(block, 1, n, out) != n) {
       return copy_result::write_failed;
     }
   }
@@ -29,12 +32,10 @@ copy_result copy_bytes(input_stream& in, std::FILE* out, std::uint32_t count) {
 std::size_t read_chunk_header(input_stream& in, unsigned char* header) {
   std::size_t got = 0;
   while (got < 8) {
-    const unsigned char* data = nullptr;
-    std::size_t n = take_bytes(in, 8 - got, &data);
+    std::size_t n = read_into(in, header + got, 8 - got);
     if (n == 0) {
       break;
     }
-    std::memcpy(header + got, data, n);
     got += n;
   }
   return got;

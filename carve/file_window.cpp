@@ -35,7 +35,7 @@ bool map_window(file_window& window) {
   std::size_t len = left < window.window_size ? static_cast<std::size_t>(left) : window.window_size;
   void* map =
       mmap(nullptr, len, PROT_READ, MAP_SHARED, window.fd, static_cast<off_t>(window.offset));
-  if (map != MAP_FAILED && madvise(map, len, MADV_POPULATE_READ) != 0) {
+  if (map != MAP_FAILED && (madvise(map, len, MADV_POPULATE_READ) != 0 || !arm_window_guard())) {
     munmap(map, len);
     map = MAP_FAILED;
   }
@@ -69,6 +69,9 @@ bool attach_file_window(file_window& window, std::FILE* file, std::size_t window
 std::ptrdiff_t fill_from_file(file_window& window, unsigned char* buffer, std::size_t size,
                               const unsigned char** data) {
   release_window(window);
+  if (window.failed) {
+    return -1;
+  }
   if (map_window(window)) {
     *data = static_cast<const unsigned char*>(window.map);
     window.offset += window.map_len;
@@ -81,16 +84,56 @@ std::ptrdiff_t fill_from_file(file_window& window, unsigned char* buffer, std::s
   if (n > 0) {
     window.offset += static_cast<std::uint64_t>(n);
   }
+  // The end of a file that was longer at open is not its end: it shrank.
+  window.failed = n < 0 || (n == 0 && window.offset < window.mappable);
   *data = buffer;
-  return n < 0 ? -1 : n;
+  return window.failed ? -1 : n;
 }
 
 void release_window(file_window& window) {
   if (window.map != nullptr) {
     munmap(window.map, window.map_len);
+    disarm_window_guard();
   }
   window.map = nullptr;
   window.map_len = 0;
+}
+
+namespace {
+
+// How many bytes from data on are still in the file, given that the one at
+// fault was not: none from the page of the fault on, nor past the file's
+// present end.
+std::size_t still_there(const file_window& window, const unsigned char* data, std::size_t size,
+                        std::ptrdiff_t fault) {
+  const auto* map = static_cast<const unsigned char*>(window.map);
+  const std::size_t page = page_size();
+  const std::size_t page_start = static_cast<std::size_t>(data - map + fault) / page * page;
+  std::size_t keep = page_start > static_cast<std::size_t>(data - map)
+                         ? page_start - static_cast<std::size_t>(data - map)
+                         : 0;
+  struct stat st;
+  const std::uint64_t data_offset = window.offset - window.map_len + (data - map);
+  if (fstat(window.fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) < data_offset + keep) {
+    const std::uint64_t end = static_cast<std::uint64_t>(st.st_size);
+    keep = end > data_offset ? static_cast<std::size_t>(end - data_offset) : 0;
+  }
+  // Each retry covers fewer bytes, so the reading ends however often the
+  // file shrinks again meanwhile.
+  return keep < size ? keep : size - 1;
+}
+
+}  // namespace
+
+std::size_t read_window(file_window& window, const unsigned char* data, std::size_t* size,
+                        window_leaf leaf, void* context) {
+  std::size_t result = 0;
+  std::ptrdiff_t fault = 0;
+  while (!run_guarded(window.map, window.map_len, leaf, data, *size, context, &result, &fault)) {
+    window.failed = true;
+    *size = still_there(window, data, *size, fault);
+  }
+  return result;
 }
 
 #else  // Elsewhere every input goes through its stream.
@@ -104,5 +147,10 @@ std::ptrdiff_t fill_from_file(file_window&, unsigned char*, std::size_t, const u
 }
 
 void release_window(file_window&) {}
+
+std::size_t read_window(file_window&, const unsigned char* data, std::size_t* size,
+                        window_leaf leaf, void* context) {
+  return leaf(data, *size, context);
+}
 
 #endif

@@ -5,12 +5,17 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "carve/window_guard.hpp"
+
 // A regular file read forward by offset. Where the platform can, the file is
 // mapped a window at a time and scanned in place, which spares copying every
 // byte into a buffer; a window whose pages cannot all be read in is read into
 // the caller's buffer instead, so that an I/O error is reported as a read
 // error rather than raised as a signal. A window is unmapped before the next
 // is taken, so memory stays constant.
+//
+// A file found shorter than it was at open (another program shortened it)
+// ends the reading with a read error at the first byte that is gone.
 struct file_window {
   int fd = -1;                   // -1: not a file read this way
   std::uint64_t offset = 0;      // of the first byte not yet delivered
@@ -19,6 +24,7 @@ struct file_window {
   std::size_t window_size = 0;   // 0: never map
   void* map = nullptr;
   std::size_t map_len = 0;
+  bool failed = false;  // reading failed or found the file shrunk: the next fill fails
 };
 
 // Sets the window up for a regular file on a platform that reads by offset;
@@ -32,5 +38,12 @@ std::ptrdiff_t fill_from_file(file_window& window, unsigned char* buffer, std::s
                               const unsigned char** data);
 
 void release_window(file_window& window);
+
+// Runs leaf over data[0, *size), which lies in the window delivered last,
+// and returns what it returns. Where the file has shrunk under those bytes,
+// the leaf runs again over the ones still there, *size becomes their count,
+// and the next fill fails.
+std::size_t read_window(file_window& window, const unsigned char* data, std::size_t* size,
+                        window_leaf leaf, void* context);
 
 #endif

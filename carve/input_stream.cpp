@@ -1,5 +1,7 @@
 #include "carve/input_stream.hpp"
 
+#include <cstring>
+
 #include "carve/container_file.hpp"
 
 bool open_input(input_stream& in, const std::filesystem::path& path, const input_options& options) {
@@ -70,4 +72,50 @@ bool refill(input_stream& in) {
   in.end_of_input = n == 0;
   in.read_error = n < 0;
   return n > 0;
+}
+
+bool consume_with(input_stream& in, std::size_t max, window_leaf leaf, void* context) {
+  if (in.pos == in.len && !refill(in)) {
+    return false;
+  }
+  const unsigned char* data = in.data + in.pos;
+  std::size_t size = std::min(max, in.len - in.pos);
+  if (in.data != in.window.map) {
+    in.pos += leaf(data, size, context);
+    return true;
+  }
+  const std::size_t asked = size;
+  const std::size_t used = read_window(in.window, data, &size, leaf, context);
+  if (size < asked) {
+    in.len = in.pos + size;  // the rest of the window is gone
+  }
+  in.pos += used;
+  return true;
+}
+
+namespace {
+
+struct copy_target {
+  unsigned char* out;
+  std::size_t copied;
+};
+
+std::size_t copy_leaf(const unsigned char* data, std::size_t size, void* context) {
+  auto* target = static_cast<copy_target*>(context);
+  if (size > 0) {
+    std::memcpy(target->out, data, size);
+  }
+  target->copied = size;
+  return size;
+}
+
+}  // namespace
+
+std::size_t read_into(input_stream& in, unsigned char* out, std::size_t max) {
+  copy_target target = {out, 0};
+  // A window cut short before its first unread byte yields nothing; the
+  // refill after it reports the error.
+  while (max > 0 && target.copied == 0 && consume_with(in, max, copy_leaf, &target)) {
+  }
+  return target.copied;
 }

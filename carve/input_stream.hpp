@@ -48,30 +48,21 @@ void close_input(input_stream& in);
 // when there is none.
 bool refill(input_stream& in);
 
-// Up to max unread bytes, refilling first when none is held; at *data.
-// Returns how many (0 at end of input or on a read error); the caller
-// consumes them by advancing in.pos.
-inline std::size_t peek_bytes(input_stream& in, std::size_t max, const unsigned char** data) {
-  if (in.pos == in.len && !refill(in)) {
-    return 0;
-  }
-  *data = in.data + in.pos;
-  return std::min(max, in.len - in.pos);
-}
+// Runs leaf over up to max unread bytes (refilling first when none is held)
+// and consumes as many as it returns. Bytes of a mapped window are read
+// under a guard: where the file has shrunk under them, leaf runs again over
+// the ones still there and the next refill fails with a read error. False,
+// with an indicator set, when there was no byte to run it over.
+bool consume_with(input_stream& in, std::size_t max, window_leaf leaf, void* context);
 
-// Like peek_bytes, but consumes the bytes it returns.
-inline std::size_t take_bytes(input_stream& in, std::size_t max, const unsigned char** data) {
-  std::size_t n = peek_bytes(in, max, data);
-  in.pos += n;
-  return n;
-}
+// Copies up to max unread bytes to out and consumes them; returns how many
+// (0 at the end of the input or on a read error).
+std::size_t read_into(input_stream& in, unsigned char* out, std::size_t max);
 
 // The next byte, 0 to 255, or -1 when no byte could be had.
 inline int read_byte(input_stream& in) {
-  if (in.pos == in.len && !refill(in)) {
-    return -1;
-  }
-  return in.data[in.pos++];
+  unsigned char byte = 0;
+  return read_into(in, &byte, 1) == 1 ? byte : -1;
 }
 
 #endif

@@ -1,51 +1,39 @@
 #include "carve/scanner.hpp"
 
-#include <cstring>
 #include <limits>
 
 #include "carve/extractor.hpp"
+#include "carve/pair_scan.hpp"
 
 namespace {
 
-// Runs the attempts that fail within the block held, in bulk: every byte
-// other than 137 is an attempt that fails on its first byte, and a 137
-// followed by anything but 80 is one that fails on its second (a 137 there
-// begins the next attempt). Stops after consuming a 137 that may begin a
-// signature, and returns true; returns false when the attempt that would
-// begin next meets the end.
+struct skipped {
+  std::int64_t failed;
+  bool candidate;
+};
+
+std::size_t skip_leaf(const unsigned char* data, std::size_t size, void* context) {
+  const pair_scan_result result = pair_scan(data, size);
+  auto* out = static_cast<skipped*>(context);
+  out->failed = result.failed;
+  out->candidate = result.stop < size;
+  return out->candidate ? result.stop + 1 : size;
+}
+
+// Runs the attempts that fail on their first or second byte in bulk, a
+// block at a time. Stops after consuming a 137 that may begin a signature,
+// and returns true; returns false when the attempt that would begin next
+// meets the end.
 bool skip_to_candidate(input_stream& in, scan_state& state) {
-  for (;;) {
-    const unsigned char* p = nullptr;
-    std::size_t n = peek_bytes(in, std::numeric_limits<std::size_t>::max(), &p);
-    if (n == 0) {
-      return false;
-    }
-    const unsigned char* const end = p + n;
-    std::int64_t failed = 0;
-    bool candidate = false;
-    while (p < end) {
-      const auto* hit = static_cast<const unsigned char*>(
-          std::memchr(p, png_signature[0], static_cast<std::size_t>(end - p)));
-      if (hit == nullptr) {
-        failed += end - p;
-        p = end;
-        break;
-      }
-      failed += hit - p;
-      if (hit + 1 == end || hit[1] == png_signature[1]) {
-        p = hit + 1;
-        candidate = true;
-        break;
-      }
-      failed += 1;
-      p = hit[1] == png_signature[0] ? hit + 1 : hit + 2;
-    }
-    state.testcount += failed;
-    in.pos = static_cast<std::size_t>(p - in.data);
-    if (candidate) {
+  skipped block = {0, false};
+  while (consume_with(in, std::numeric_limits<std::size_t>::max(), skip_leaf, &block)) {
+    state.testcount += block.failed;
+    if (block.candidate) {
       return true;
     }
+    block = {0, false};
   }
+  return false;
 }
 
 // Matches the signature's bytes after the first; returns how many of the

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
+#include "carve/pair_scan.hpp"
 #include "support.hpp"
 
 namespace {
@@ -175,6 +179,76 @@ TEST(carve_read_error, ends_the_run_wherever_it_strikes) {
       EXPECT_EQ(run.messages, model.messages);
       EXPECT_EQ(run.state.testcount, model.state.testcount);
       EXPECT_EQ(run.files, model.files);
+    }
+  }
+}
+
+// A file shortened by another program while it is read, wherever the cut
+// falls: in the window being scanned or copied from, at a window's end, or
+// in a window not yet mapped. The run ends as a read error where the file
+// now ends, as the byte-at-a-time model would.
+TEST(carve_read_error, ends_the_run_where_a_shrinking_file_now_ends) {
+  const bytes container = repeat('a', 10000) + png(repeat('x', 50000)) + repeat('b', 30000) +
+                          png(text("tail")) + repeat('c', 70000);
+  const input_options windows_of_64k = {4096, 64 * 1024};
+  const std::pair<const char*, std::size_t> cases[] = {
+      {"filler in the window being scanned", 4096},
+      {"inside the image being copied, at a page", 20480},
+      {"inside the image being copied, within a page", 30001},
+      {"at the end of the window", 64 * 1024},
+      {"in a window not yet mapped", 70000},
+  };
+  for (const auto& [name, shrink_to] : cases) {
+    SCOPED_TRACE(name);
+    scratch_dir each;
+    carve_run run = carve_file(container, windows_of_64k, shrink_to);
+    carve_run model = model_carve(container, shrink_to);
+    EXPECT_EQ(run.outcome, scan_outcome::read_error);
+    EXPECT_EQ(run.messages, model.messages);
+    EXPECT_EQ(run.state.testcount, model.state.testcount);
+    EXPECT_EQ(run.files, model.files);
+  }
+}
+
+// The attempts the kernels settle in bulk, one byte at a time.
+pair_scan_result pair_scan_model(const unsigned char* data, std::size_t size) {
+  std::int64_t failed = 0;
+  std::size_t i = 0;
+  while (i < size) {
+    if (data[i] == 137 && (i + 1 == size || data[i + 1] == 80)) {
+      return {i, failed};
+    }
+    failed += 1;
+    i += data[i] == 137 && data[i + 1] != 137 ? 2 : 1;
+  }
+  return {size, failed};
+}
+
+// Every kernel this processor runs, on blocks of every size up to a few
+// vectors, with 137s, 137 80 pairs and runs of 137 planted at every offset,
+// over a background free of 137 and over one dense with 137 and 80.
+TEST(pair_scan, every_kernel_agrees_with_the_byte_at_a_time_rules) {
+  const bytes planted[] = {{137}, {137, 80}, {137, 137}, {137, 0}, {137, 137, 137, 80}, {80, 137}};
+  std::mt19937_64 rng{8980};
+  for (const pair_scan_kernel& kernel : pair_scan_kernels()) {
+    for (std::size_t size = 0; size <= 200; ++size) {
+      for (int background = 0; background < 2; ++background) {
+        bytes block(size);
+        for (auto& byte : block) {
+          const unsigned dense[] = {137, 80, 137, static_cast<unsigned>(rng() % 256)};
+          byte = static_cast<unsigned char>(background == 0 ? rng() % 136 : dense[rng() % 4]);
+        }
+        for (const bytes& pattern : planted) {
+          for (std::size_t at = 0; at < size; ++at) {
+            bytes b = block;
+            std::copy_n(pattern.begin(), std::min(pattern.size(), size - at), b.begin() + at);
+            pair_scan_result got = kernel.scan(b.data(), size);
+            pair_scan_result want = pair_scan_model(b.data(), size);
+            ASSERT_EQ(got.stop, want.stop) << kernel.name << " size " << size << " at " << at;
+            ASSERT_EQ(got.failed, want.failed) << kernel.name << " size " << size << " at " << at;
+          }
+        }
+      }
     }
   }
 }

@@ -172,12 +172,15 @@ carve_run carve_stream(std::FILE* container, std::size_t buffer_size) {
   return carve_input(in);
 }
 
-carve_run carve_file(const bytes& container, const input_options& options) {
+carve_run carve_file(const bytes& container, const input_options& options, std::size_t shrink_to) {
   const fs::path path =
       fs::temp_directory_path() / ("qvz2png-container-" + std::to_string(getpid()));
   write_file(path, container);
   input_stream in;
-  open_input(in, path.c_str(), options);
+  open_input(in, path, options);
+  if (shrink_to != SIZE_MAX && refill(in)) {
+    fs::resize_file(path, shrink_to);
+  }
   carve_run run = carve_input(in);
   fs::remove(path);
   return run;

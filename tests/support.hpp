@@ -54,8 +54,10 @@ struct carve_run {
 carve_run carve_stream(std::FILE* container, std::size_t buffer_size = input_options{}.buffer_size);
 carve_run carve_bytes(const bytes& container, std::size_t buffer_size = input_options{}.buffer_size,
                       std::size_t fail_at = SIZE_MAX);
-// Carves the container written to a regular file, opened by its path.
-carve_run carve_file(const bytes& container, const input_options& options);
+// Carves the container written to a regular file, opened by its path; with
+// shrink_to, the file is shortened to that size once the first block is held.
+carve_run carve_file(const bytes& container, const input_options& options,
+                     std::size_t shrink_to = SIZE_MAX);
 
 // The carving of a container done the plain way, one byte at a time, with
 // a 137 that breaks a match starting the next attempt. Writes no files.
