@@ -172,6 +172,22 @@ def verdict(met):
     return "met" if met else "MISSED"
 
 
+def kernel_in_use():
+    """The scan kernel the tool picks on this processor, as it picks it."""
+    machine = os.uname().machine
+    if machine in ("aarch64", "arm64"):
+        return "neon"
+    if machine not in ("x86_64", "AMD64"):
+        return "portable"
+    flags = set()
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("flags"):
+                flags = set(line.split(":", 1)[1].split())
+                break
+    return "avx2" if {"avx2", "popcnt", "bmi1"} <= flags else "sse2"
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("tool")
@@ -192,11 +208,13 @@ def main():
     out_root = tempfile.mkdtemp(prefix="qvz2png-bench-out-", dir=args.out_dir)
     all_ok = True
     try:
-        print("inputs in %s, images to %s; %d alternating runs each; medians"
-              % (work, out_root, args.runs))
+        print("inputs in %s, images to %s; %d alternating runs each; medians; kernel %s"
+              % (work, out_root, args.runs, kernel_in_use()))
         path = os.path.join(work, "random.bin")
         planted = write_random_container(path, size, 300, rng)
         random_run = measure(tool, "random", path, planted, args.runs, out_root)
+        # The same, with the images written beside the container.
+        random_disk = measure(tool, "random*", path, planted, args.runs, work)
         os.remove(path)
 
         path = os.path.join(work, "text.bin")
@@ -214,12 +232,20 @@ def main():
             print("         expected " + expected)
             sparse_run["ok"] = False
 
-        runs = (random_run, text_run, sparse_run)
+        runs = (random_run, random_disk, text_run, sparse_run)
         all_ok = all(r["ok"] for r in runs)
         peak = max(r["rss_mib"] for r in runs)
-        print("goals: random %.2f <= 1.25 %s; text %.2f <= 1.10 %s; peak RSS %.1f MiB <= 8 %s"
-              % (random_run["ratio"], verdict(random_run["ratio"] <= 1.25), text_run["ratio"],
-                 verdict(text_run["ratio"] <= 1.10), peak, verdict(peak <= 8)))
+        spread = random_run["ratio"] / text_run["ratio"]
+        print("random* writes its images beside the container, the others to %s" % out_root)
+        goals = [
+            ("random %.2f <= 1.00" % random_run["ratio"], random_run["ratio"] <= 1.00),
+            ("random* %.2f <= 1.15" % random_disk["ratio"], random_disk["ratio"] <= 1.15),
+            ("text %.2f <= 0.90" % text_run["ratio"], text_run["ratio"] <= 0.90),
+            ("random/text %.2f within 15%%" % spread, 1 / 1.15 <= spread <= 1.15),
+            ("peak RSS %.1f MiB <= 8" % peak, peak <= 8),
+            ("sparse testcount exact", sparse_run["ok"]),
+        ]
+        print("goals: " + "; ".join("%s %s" % (text, verdict(met)) for text, met in goals))
     finally:
         shutil.rmtree(work, ignore_errors=True)
         shutil.rmtree(out_root, ignore_errors=True)

@@ -30,7 +30,7 @@ struct input_stream {
 
 struct input_options {
   std::size_t buffer_size = std::size_t{128} * 1024;
-  std::size_t window_size = std::size_t{2} * 1024 * 1024;  // 0: never map; rounded down to pages
+  std::size_t window_size = std::size_t{4} * 1024 * 1024;  // 0: never map; rounded down to pages
 };
 
 // Opens the container for reading in binary mode; false when it cannot be.

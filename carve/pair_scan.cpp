@@ -57,13 +57,13 @@ inline bool fold64(std::uint64_t is_first, std::uint64_t is_second, std::uint64_
   *carry = is_first >> 63;
   std::uint64_t swallowed = after_first & ~is_first;
   const std::uint64_t candidates = after_first & is_second;
-  if (candidates != 0) {
+  if (candidates != 0) {  // rare: one 137 80 pair in 65536 bytes of noise
     *bit = __builtin_ctzll(candidates);
     swallowed &= (std::uint64_t{1} << *bit) - 1;
   }
-  if (swallowed != 0) {
-    *dropped += static_cast<std::size_t>(__builtin_popcountll(swallowed));
-  }
+  // No branch on whether anything was swallowed: in noise that is a coin
+  // toss per block, and a mispredicted branch costs more than the count.
+  *dropped += static_cast<std::size_t>(__builtin_popcountll(swallowed));
   return candidates != 0;
 }
 
@@ -113,7 +113,7 @@ pair_scan_result scan_sse2(const unsigned char* data, std::size_t size) {
           << (16 * part);
     }
     int bit = 0;
-    if ((is_first | carry) != 0 && fold64(is_first, is_second, &carry, &dropped, &bit)) {
+    if (fold64(is_first, is_second, &carry, &dropped, &bit)) {
       return found(j + static_cast<std::size_t>(bit) - 1, dropped);
     }
   }
@@ -141,8 +141,7 @@ __attribute__((target("avx2,popcnt,bmi"))) pair_scan_result scan_avx2(const unsi
     const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + j + 32));
     const std::uint64_t is_first = mask64(lo, hi, firsts);
     int bit = 0;
-    if ((is_first | carry) != 0 &&
-        fold64(is_first, mask64(lo, hi, seconds), &carry, &dropped, &bit)) {
+    if (fold64(is_first, mask64(lo, hi, seconds), &carry, &dropped, &bit)) {
       return found(j + static_cast<std::size_t>(bit) - 1, dropped);
     }
   }
@@ -179,10 +178,9 @@ pair_scan_result scan_neon(const unsigned char* data, std::size_t size) {
     const std::uint64_t is_first =
         mask64(vceqq_u8(a, firsts), vceqq_u8(b, firsts), vceqq_u8(c, firsts), vceqq_u8(d, firsts));
     int bit = 0;
-    if ((is_first | carry) != 0 && fold64(is_first,
-                                          mask64(vceqq_u8(a, seconds), vceqq_u8(b, seconds),
-                                                 vceqq_u8(c, seconds), vceqq_u8(d, seconds)),
-                                          &carry, &dropped, &bit)) {
+    const std::uint64_t is_second = mask64(vceqq_u8(a, seconds), vceqq_u8(b, seconds),
+                                           vceqq_u8(c, seconds), vceqq_u8(d, seconds));
+    if (fold64(is_first, is_second, &carry, &dropped, &bit)) {
       return found(j + static_cast<std::size_t>(bit) - 1, dropped);
     }
   }

@@ -382,7 +382,7 @@ TEST(cli, carves_across_mapped_and_read_stretches) {
   if (on_windows()) {
     GTEST_SKIP() << "the failing page-ins are injected into Linux's C library";
   }
-  const std::size_t window = std::size_t{2} << 20;
+  const std::size_t window = input_options{}.window_size;
   const bytes image = png(repeat('x', 300000));
   bytes container;
   for (std::size_t seam = window; seam < 5 * window; seam += window) {
