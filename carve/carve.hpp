@@ -5,7 +5,6 @@
 
 #include "carve/extractor.hpp"
 #include "carve/input_stream.hpp"
-#include "carve/report.hpp"
 #include "carve/scan_state.hpp"
 #include "carve/scanner.hpp"
 

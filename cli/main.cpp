@@ -1,16 +1,18 @@
 #include <cstdio>
 
 #include "carve/carve.hpp"
+#include "cli/command_line.hpp"
+#include "cli/report.hpp"
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  container_arg container;
+  if (!container_from_command_line(argc, argv, &container)) {
     print_usage();
     return 0;
   }
-  const char* path = argv[1];
   input_stream in;
-  if (!open_input(in, path)) {
-    print_cannot_open(path);
+  if (!open_input(in, container.path)) {
+    print_cannot_open(container.shown);
     return 1;
   }
   scan_state state;

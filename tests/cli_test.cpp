@@ -51,6 +51,17 @@ std::string console(const std::string& messages) {
   return out;
 }
 
+// An absolute path as the tool's platform spells it: Wine shows the root of
+// the Linux file system as drive Z:.
+std::string absolute_arg(const fs::path& path) {
+  std::string arg = fs::absolute(path).string();
+  if (on_windows()) {
+    std::replace(arg.begin(), arg.end(), '/', '\\');
+    arg = "Z:" + arg;
+  }
+  return arg;
+}
+
 struct tool_run {
   int status = -1;
   std::string out;
@@ -118,6 +129,14 @@ TEST(cli, runs_as_documented) {
   const cli_case cases[] = {
       {"no argument", {}, nullptr, usage, 0, {}},
       {"missing container", {"nope.qvz"}, nullptr, "Cannot open this file : nope.qvz\r\n", 1, {}},
+      // Windows names it as the system code page (1252 here) renders it.
+      {"missing container named in other scripts",
+       {"nope-画像-café.qvz"},
+       nullptr,
+       on_windows() ? "Cannot open this file : nope-?" "?-caf\xe9.qvz\r\n"
+                    : "Cannot open this file : nope-画像-café.qvz\r\n",
+       1,
+       {}},
       {"empty container", {"../c.qvz"}, &empty, "FINISHED.\r\n" + summary(0, 1), 0, {}},
       {"one png",
        {"../c.qvz"},
@@ -251,7 +270,8 @@ TEST(cli, never_writes_over_its_container) {
     // Lays the container out in the working folder; returns the argument that
     // names it, or "" where this machine cannot (with the reason in *why).
     std::string (*lay_out)(const bytes& container, std::string* why);
-    const char* kept;  // the file that must still hold the container after
+    const char* kept;  // the file that must still hold the container after;
+                       // the tool runs in its folder
   };
   const own_case cases[] = {
       {"file named as the output", "",
@@ -269,6 +289,12 @@ TEST(cli, never_writes_over_its_container) {
                     : std::string("DMP00001.png");
        },
        "c.qvz"},
+      {"file named as the output, in a folder named in other scripts", "",
+       [](const bytes& container, std::string*) {
+         write_file("画像/DMP00001.png", container);
+         return absolute_arg(fs::current_path() / "画像" / "DMP00001.png");
+       },
+       "画像/DMP00001.png"},
       {"disk device reached through a link to it", "",
        [](const bytes& container, std::string* why) {
          write_file("disk.img", repeat(0, 4096) + container + repeat(0, 4096));
@@ -287,19 +313,50 @@ TEST(cli, never_writes_over_its_container) {
     SCOPED_TRACE(c.name);
     scratch_dir dir;
     std::string why;
+    fs::create_directory("画像");
     const std::string arg = c.lay_out(container, &why);
     if (arg.empty()) {
       std::printf("skipped \"%s\": %s\n", c.name, why.c_str());
       continue;
     }
     const bytes kept = read_bytes(c.kept);
-    tool_run run = run_tool(dir.path, {arg}, c.prelude);
+    tool_run run = run_tool((dir.path / c.kept).parent_path(), {arg}, c.prelude);
     if (arg.rfind("/dev/", 0) == 0) {
       EXPECT_EQ(std::system(("losetup -d " + arg).c_str()), 0);
     }
     EXPECT_EQ(run.out, console("Output path DMP00001.png is not available.\r\n"));
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(read_bytes(c.kept), kept);
+  }
+}
+
+// Containers named in scripts other than the system's, in a folder named so
+// too, given by relative and by absolute paths: each carves just as a copy
+// with an ASCII name does.
+TEST(cli, opens_containers_named_in_any_script) {
+  const std::string names[] = {"画像データ.qvz", "Картинки.qvz", "εικόνες.qvz", "📷 photos.qvz"};
+  scratch_dir dir;
+  const fs::path folder = dir.path / "フォルダ";
+  fs::create_directory(folder);
+  const bytes sample = read_bytes(fs::path(QVZ2PNG_SAMPLES) / "sample.qvz");
+  write_file(folder / "ascii.qvz", sample);
+  fs::create_directory("ascii");
+  const tool_run ascii = run_tool(dir.path / "ascii", {"../フォルダ/ascii.qvz"});
+  ASSERT_EQ(ascii.status, 0);
+  ASSERT_EQ(ascii.files.size(), 3u);
+  int n = 0;
+  for (const std::string& name : names) {
+    write_file(folder / name, sample);
+    for (const std::string& arg : {"../フォルダ/" + name, absolute_arg(folder / name)}) {
+      SCOPED_TRACE(arg);
+      const fs::path run_dir = dir.path / ("run" + std::to_string(n++));
+      fs::create_directory(run_dir);
+      tool_run run = run_tool(run_dir, {arg});
+      EXPECT_EQ(run.out, ascii.out);
+      EXPECT_EQ(run.err, "");
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.files, ascii.files);
+    }
   }
 }
 

@@ -1,4 +1,4 @@
-#include "carve/report.hpp"
+#include "cli/report.hpp"
 
 #include <cinttypes>
 
@@ -10,8 +10,8 @@ void print_usage(std::FILE* messages) {
   std::fputs("usage : qvz2png.exe E:\\example_folder\\example.qvz \r\n", messages);
 }
 
-void print_cannot_open(const char* path, std::FILE* messages) {
-  std::fprintf(messages, "Cannot open this file : %s\r\n", path);
+void print_cannot_open(const std::string& shown, std::FILE* messages) {
+  std::fprintf(messages, "Cannot open this file : %s\r\n", shown.c_str());
 }
 
 void print_summary(const scan_state& state, std::FILE* messages) {

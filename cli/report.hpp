@@ -1,0 +1,15 @@
+#ifndef QVZ2PNG_CLI_REPORT_HPP
+#define QVZ2PNG_CLI_REPORT_HPP
+
+#include <cstdio>
+#include <string>
+
+#include "carve/carve.hpp"
+
+// The texts the front end prints around a run.
+void print_usage(std::FILE* messages = stdout);
+// shown: the container's path as the command line gave it.
+void print_cannot_open(const std::string& shown, std::FILE* messages = stdout);
+void print_summary(const scan_state& state, std::FILE* messages = stdout);
+
+#endif
