@@ -6,7 +6,8 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
-foreach(path bin/qvz2png share/man/man1/qvz2png.1)
+foreach(path bin/qvz2png share/man/man1/qvz2png.1.gz share/doc/qvz2png/copyright
+             share/doc/qvz2png/changelog.gz)
   if(NOT EXISTS "${PREFIX}/${path}")
     message(FATAL_ERROR "${path} was not installed")
   endif()
