@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <random>
 
 #include "carve/pair_scan.hpp"
+#include "carve/window_guard.hpp"
 #include "support.hpp"
 
 namespace {
@@ -208,6 +210,17 @@ TEST(carve_read_error, ends_the_run_where_a_shrinking_file_now_ends) {
     EXPECT_EQ(run.state.testcount, model.state.testcount);
     EXPECT_EQ(run.files, model.files);
   }
+}
+
+// The guard takes only faults inside the window being read: any other
+// SIGBUS still ends the process, as it would without the guard.
+TEST(carve_read_error, leaves_any_other_bus_error_fatal) {
+  EXPECT_EXIT(
+      {
+        arm_window_guard();
+        std::raise(SIGBUS);
+      },
+      testing::KilledBySignal(SIGBUS), "");
 }
 
 // The attempts the kernels settle in bulk, one byte at a time.
