@@ -133,7 +133,7 @@ TEST(cli, runs_as_documented) {
       {"missing container named in other scripts",
        {"nope-画像-café.qvz"},
        nullptr,
-       on_windows() ? "Cannot open this file : nope-?" "?-caf\xe9.qvz\r\n"
+       on_windows() ? "Cannot open this file : nope-\?\?-caf\xe9.qvz\r\n"
                     : "Cannot open this file : nope-画像-café.qvz\r\n",
        1,
        {}},
