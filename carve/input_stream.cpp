@@ -1,5 +1,6 @@
 #include "carve/input_stream.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "carve/container_file.hpp"

@@ -1,7 +1,6 @@
 #ifndef QVZ2PNG_CARVE_INPUT_STREAM_HPP
 #define QVZ2PNG_CARVE_INPUT_STREAM_HPP
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
@@ -18,7 +17,8 @@
 // that fails. Bytes delivered before a failure are consumed first.
 struct input_stream {
   std::FILE* file = nullptr;
-  std::filesystem::path path;           // empty when the container has no name
+  std::filesystem::path path;           // empty when the container has no name;
+                                        // Windows tells the container by it
   std::vector<unsigned char> buffer;    // sized once, never grows
   const unsigned char* data = nullptr;  // the block held: in buffer or a window
   std::size_t pos = 0;                  // next unread byte of the block
