@@ -102,25 +102,23 @@ void release_window(file_window& window) {
 namespace {
 
 // How many bytes from data on are still in the file, given that the one at
-// fault was not: none from the page of the fault on, nor past the file's
-// present end.
+// data + fault was not: none from that byte's page on, nor past the file's
+// present end. Windows start at page boundaries of the file, so its pages
+// are the mapping's.
 std::size_t still_there(const file_window& window, const unsigned char* data, std::size_t size,
                         std::ptrdiff_t fault) {
-  const auto* map = static_cast<const unsigned char*>(window.map);
-  const std::size_t page = page_size();
-  const std::size_t page_start = static_cast<std::size_t>(data - map + fault) / page * page;
-  std::size_t keep = page_start > static_cast<std::size_t>(data - map)
-                         ? page_start - static_cast<std::size_t>(data - map)
-                         : 0;
+  const std::uint64_t start =
+      window.offset - window.map_len +
+      static_cast<std::uint64_t>(data - static_cast<const unsigned char*>(window.map));
+  std::uint64_t gone = (start + static_cast<std::uint64_t>(fault)) / page_size() * page_size();
   struct stat st;
-  const std::uint64_t data_offset = window.offset - window.map_len + (data - map);
-  if (fstat(window.fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) < data_offset + keep) {
-    const std::uint64_t end = static_cast<std::uint64_t>(st.st_size);
-    keep = end > data_offset ? static_cast<std::size_t>(end - data_offset) : 0;
+  if (fstat(window.fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) < gone) {
+    gone = static_cast<std::uint64_t>(st.st_size);
   }
+  const std::uint64_t keep = gone > start ? gone - start : 0;
   // Each retry covers fewer bytes, so the reading ends however often the
   // file shrinks again meanwhile.
-  return keep < size ? keep : size - 1;
+  return keep < size ? static_cast<std::size_t>(keep) : size - 1;
 }
 
 }  // namespace

@@ -31,7 +31,6 @@ bool skip_to_candidate(input_stream& in, scan_state& state) {
     if (block.candidate) {
       return true;
     }
-    block = {0, false};
   }
   return false;
 }

@@ -1,10 +1,26 @@
 #include "cli/command_line.hpp"
 
 #ifdef _WIN32
-
 #include <windows.h>
 // windows.h first: shellapi.h needs its types.
 #include <shellapi.h>
+#endif
+
+namespace {
+
+// The first argument as the narrow command line holds it.
+bool narrow_argument(int argc, char** argv, container_arg* arg) {
+  if (argc < 2) {
+    return false;
+  }
+  arg->path = argv[1];
+  arg->shown = argv[1];
+  return true;
+}
+
+}  // namespace
+
+#ifdef _WIN32
 
 namespace {
 
@@ -25,12 +41,7 @@ bool container_from_command_line(int argc, char** argv, container_arg* arg) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) {
-    if (argc < 2) {
-      return false;
-    }
-    arg->path = argv[1];
-    arg->shown = argv[1];
-    return true;
+    return narrow_argument(argc, argv, arg);
   }
   const bool named = count >= 2;
   if (named) {
@@ -44,12 +55,7 @@ bool container_from_command_line(int argc, char** argv, container_arg* arg) {
 #else  // A POSIX path is bytes, and any bytes open.
 
 bool container_from_command_line(int argc, char** argv, container_arg* arg) {
-  if (argc < 2) {
-    return false;
-  }
-  arg->path = argv[1];
-  arg->shown = argv[1];
-  return true;
+  return narrow_argument(argc, argv, arg);
 }
 
 #endif
