@@ -48,13 +48,18 @@ pair_scan_result scan_tail(const unsigned char* data, std::size_t size, std::siz
   return {size, static_cast<std::int64_t>(size - dropped)};
 }
 
+// What the vector kernels carry from one 64-byte block to the next.
+struct fold_state {
+  std::uint64_t carry = 0;  // the byte before the block is 137
+  std::size_t dropped = 0;
+};
+
 // 64 positions at once, from bit masks of the 137s and the 80s among their
-// bytes; carry holds whether the byte before them is 137. True when they
-// hold a candidate, whose position less one is then in *bit.
-inline bool fold64(std::uint64_t is_first, std::uint64_t is_second, std::uint64_t* carry,
-                   std::size_t* dropped, int* bit) {
-  const std::uint64_t after_first = is_first << 1 | *carry;
-  *carry = is_first >> 63;
+// bytes. True when they hold a candidate, whose position less one is then
+// in *bit.
+inline bool fold64(std::uint64_t is_first, std::uint64_t is_second, fold_state* state, int* bit) {
+  const std::uint64_t after_first = is_first << 1 | state->carry;
+  state->carry = is_first >> 63;
   std::uint64_t swallowed = after_first & ~is_first;
   const std::uint64_t candidates = after_first & is_second;
   if (candidates != 0) {  // rare: one 137 80 pair in 65536 bytes of noise
@@ -63,7 +68,7 @@ inline bool fold64(std::uint64_t is_first, std::uint64_t is_second, std::uint64_
   }
   // No branch on whether anything was swallowed: in noise that is a coin
   // toss per block, and a mispredicted branch costs more than the count.
-  *dropped += static_cast<std::size_t>(__builtin_popcountll(swallowed));
+  state->dropped += static_cast<std::size_t>(__builtin_popcountll(swallowed));
   return candidates != 0;
 }
 
@@ -97,8 +102,7 @@ pair_scan_result scan_portable(const unsigned char* data, std::size_t size) {
 pair_scan_result scan_sse2(const unsigned char* data, std::size_t size) {
   const __m128i firsts = _mm_set1_epi8(static_cast<char>(first));
   const __m128i seconds = _mm_set1_epi8(static_cast<char>(second));
-  std::uint64_t carry = 0;
-  std::size_t dropped = 0;
+  fold_state state;
   std::size_t j = 0;
   for (; j + 64 <= size; j += 64) {
     std::uint64_t is_first = 0;
@@ -113,11 +117,11 @@ pair_scan_result scan_sse2(const unsigned char* data, std::size_t size) {
           << (16 * part);
     }
     int bit = 0;
-    if (fold64(is_first, is_second, &carry, &dropped, &bit)) {
-      return found(j + static_cast<std::size_t>(bit) - 1, dropped);
+    if (fold64(is_first, is_second, &state, &bit)) {
+      return found(j + static_cast<std::size_t>(bit) - 1, state.dropped);
     }
   }
-  return scan_tail(data, size, j, dropped);
+  return scan_tail(data, size, j, state.dropped);
 }
 
 // Always inlined: Windows would pass the vectors through a stack it keeps
@@ -133,19 +137,18 @@ __attribute__((target("avx2,popcnt,bmi"))) pair_scan_result scan_avx2(const unsi
                                                                       std::size_t size) {
   const __m256i firsts = _mm256_set1_epi8(static_cast<char>(first));
   const __m256i seconds = _mm256_set1_epi8(static_cast<char>(second));
-  std::uint64_t carry = 0;
-  std::size_t dropped = 0;
+  fold_state state;
   std::size_t j = 0;
   for (; j + 64 <= size; j += 64) {
     const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + j));
     const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + j + 32));
     const std::uint64_t is_first = mask64(lo, hi, firsts);
     int bit = 0;
-    if (fold64(is_first, mask64(lo, hi, seconds), &carry, &dropped, &bit)) {
-      return found(j + static_cast<std::size_t>(bit) - 1, dropped);
+    if (fold64(is_first, mask64(lo, hi, seconds), &state, &bit)) {
+      return found(j + static_cast<std::size_t>(bit) - 1, state.dropped);
     }
   }
-  return scan_tail(data, size, j, dropped);
+  return scan_tail(data, size, j, state.dropped);
 }
 
 bool has_avx2() {
@@ -167,8 +170,7 @@ std::uint64_t mask64(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d) {
 pair_scan_result scan_neon(const unsigned char* data, std::size_t size) {
   const uint8x16_t firsts = vdupq_n_u8(first);
   const uint8x16_t seconds = vdupq_n_u8(second);
-  std::uint64_t carry = 0;
-  std::size_t dropped = 0;
+  fold_state state;
   std::size_t j = 0;
   for (; j + 64 <= size; j += 64) {
     const uint8x16_t a = vld1q_u8(data + j);
@@ -180,11 +182,11 @@ pair_scan_result scan_neon(const unsigned char* data, std::size_t size) {
     int bit = 0;
     const std::uint64_t is_second = mask64(vceqq_u8(a, seconds), vceqq_u8(b, seconds),
                                            vceqq_u8(c, seconds), vceqq_u8(d, seconds));
-    if (fold64(is_first, is_second, &carry, &dropped, &bit)) {
-      return found(j + static_cast<std::size_t>(bit) - 1, dropped);
+    if (fold64(is_first, is_second, &state, &bit)) {
+      return found(j + static_cast<std::size_t>(bit) - 1, state.dropped);
     }
   }
-  return scan_tail(data, size, j, dropped);
+  return scan_tail(data, size, j, state.dropped);
 }
 
 #endif
