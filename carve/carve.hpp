@@ -5,6 +5,7 @@
 
 #include "carve/extractor.hpp"
 #include "carve/input_stream.hpp"
+#include "carve/png.hpp"
 #include "carve/scan_state.hpp"
 #include "carve/scanner.hpp"
 

@@ -5,10 +5,13 @@
 #include <cstring>
 
 #include "carve/container_file.hpp"
+#include "carve/png.hpp"
 
 namespace {
 
-enum class copy_result { done, input_ran_out, write_failed };
+// cut_off: the input ran out, or a chunk header showed the bytes to be no
+// PNG; either way the image ends with the bytes read for it.
+enum class copy_result { done, cut_off, write_failed };
 
 // Copies count bytes from the input to out, a block at a time. The bytes
 // pass through a buffer of our own: fwrite must never read a mapped window
@@ -18,7 +21,7 @@ copy_result copy_bytes(input_stream& in, std::FILE* out, std::uint32_t count) {
   while (count > 0) {
     std::size_t n = read_into(in, block, std::min<std::size_t>(count, sizeof block));
     if (n == 0) {
-      return copy_result::input_ran_out;
+      return copy_result::cut_off;
     }
     count -= static_cast<std::uint32_t>(n);
     if (std::fwrite(block, 1, n, out) != n) {
@@ -42,7 +45,9 @@ std::size_t read_chunk_header(input_stream& in, unsigned char* header) {
 }
 
 // Walks length, type, data and CRC of each chunk, writing every byte read,
-// until the IEND chunk's CRC has been copied.
+// until the IEND chunk's CRC has been copied or a header is cut short or
+// bears a type that is not four letters. The input is then left just past
+// the last byte written, so the scan resumes right after such a header.
 copy_result copy_chunks(input_stream& in, std::FILE* out) {
   for (;;) {
     unsigned char header[8];
@@ -50,8 +55,8 @@ copy_result copy_chunks(input_stream& in, std::FILE* out) {
     if (std::fwrite(header, 1, got, out) != got) {
       return copy_result::write_failed;
     }
-    if (got < 8) {
-      return copy_result::input_ran_out;
+    if (got < 8 || !is_chunk_type(header + 4)) {
+      return copy_result::cut_off;
     }
     // Unsigned 32-bit on purpose: a length of 2^32 - 4 or more wraps the
     // count of data and CRC bytes to 0..3.
@@ -94,7 +99,7 @@ extract_outcome extract_image(input_stream& in, scan_state& state, std::FILE* me
   if (std::fwrite(png_signature, 1, sizeof png_signature, out) == sizeof png_signature) {
     result = copy_chunks(in, out);
   }
-  if (result == copy_result::input_ran_out) {
+  if (result == copy_result::cut_off) {
     std::fprintf(messages, "ERROR!!!\r\n");
   }
   bool closed = std::fclose(out) == 0;

@@ -11,12 +11,6 @@
 // "DMP%05d.png" for the given image number.
 std::string output_name(std::int64_t image_number);
 
-// The 4 bytes of a chunk's length field, most significant first.
-inline std::uint32_t load_be32(const unsigned char* p) {
-  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 |
-         std::uint32_t{p[3]};
-}
-
 // Copies one image, whose signature the scanner has just consumed, to the
 // next numbered output file, walking its chunks up to and including IEND.
 // Leaves the input just past the last byte copied.

@@ -14,7 +14,4 @@ enum class scan_outcome { end_of_input, read_error, output_not_available };
 
 enum class extract_outcome { extracted, output_not_available };
 
-// The PNG file signature: compared and written as 8 bytes, never as text.
-inline constexpr unsigned char png_signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-
 #endif

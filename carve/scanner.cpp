@@ -4,6 +4,7 @@
 
 #include "carve/extractor.hpp"
 #include "carve/pair_scan.hpp"
+#include "carve/png.hpp"
 
 namespace {
 

@@ -27,6 +27,9 @@ SEEDS = {
     "signature_only": SIG,
     "wrapping_length": SIG + struct.pack(">I", 0xFFFFFFFF) + b"wrap" + b"abc" + chunk(b"IEND", b""),
     "wild_length": SIG + struct.pack(">I", 0x7FFFFFFF) + b"wild" + png(),
+    "false_start_in_code": SIG + b"\x48\x39\x2a\x75IDA\xc1" + b"\x48\x8b" + png(),
+    "split_in_data": png(b"x" * 40)[:61] + b"page" + png(b"x" * 40)[61:] + png(),
+    "mixed_case_types": SIG + chunk(b"tEXt", b"key") + chunk(b"iTXt", b"") + chunk(b"IEND", b""),
     "iend_with_data": SIG + chunk(b"IEND", b"tail") + b"Z",
     "nested": png(png()) + png(),
 }

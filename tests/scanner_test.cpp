@@ -37,6 +37,20 @@ std::vector<carve_case> carve_cases() {
   const bytes wrap_none = signature() + chunk_header(0xFFFFFFFC, "wrap") + chunk("IEND", {});
   const bytes wrap_three =
       signature() + chunk_header(0xFFFFFFFF, "wrap") + text("abc") + chunk("IEND", {});
+  // A signature in machine code: the bytes after it read as a huge length
+  // and a type that no PNG has.
+  auto false_start = [](const char* type) {
+    return signature() + chunk_header(0x48392A75, std::string(type, 4));
+  };
+  const bytes code = text("\x48\x8b\x45\xf8");
+  // An image whose IDAT data is split by 4 foreign bytes, as a database page
+  // header splits a blob: the walk then lands 4 bytes short of IEND's header.
+  const bytes split_whole = png(repeat('x', 100));
+  const bytes split = bytes(split_whole.begin(), split_whole.begin() + 91) + text("page") +
+                      bytes(split_whole.begin() + 91, split_whole.end());
+  const bytes split_carved(split.begin(), split.begin() + 33 + 8 + 104 + 8);
+  const bytes mixed_case = signature() + chunk("IHDR", text("0123456789abc")) +
+                           chunk("tEXt", text("key")) + chunk("iTXt", {}) + chunk("IEND", {});
   return {
       {"empty", {}, 1, {}, finished},
       {"three letters", text("ABC"), 4, {}, finished},
@@ -92,6 +106,32 @@ std::vector<carve_case> carve_cases() {
        3,
        {wrap_three},
        started(1) + finished},
+      {"false start with a digit in its type",
+       false_start("IDA1") + code + one,
+       7,
+       {false_start("IDA1"), one},
+       started(1) + cut + started(2) + finished},
+      {"false start with a space in its type",
+       false_start("ID T") + code + one,
+       7,
+       {false_start("ID T"), one},
+       started(1) + cut + started(2) + finished},
+      {"false start with a control byte in its type",
+       false_start("\x05IDA") + code + one,
+       7,
+       {false_start("\x05IDA"), one},
+       started(1) + cut + started(2) + finished},
+      {"false start with a byte past 127 in its type",
+       false_start("IDA\xC1") + code + one,
+       7,
+       {false_start("IDA\xC1"), one},
+       started(1) + cut + started(2) + finished},
+      {"image split by foreign bytes, then a whole one",
+       split + one,
+       static_cast<std::int64_t>(split.size() - split_carved.size()) + 3,
+       {split_carved, one},
+       started(1) + cut + started(2) + finished},
+      {"types in mixed case go on", mixed_case, 2, {mixed_case}, started(1) + finished},
       {"false signature with a wild length swallows the rest",
        signature() + chunk_with_length(0x7FFFFFFF, "wild", {}) + one,
        1,

@@ -236,6 +236,10 @@ void model_extract(model_input& in, carve_run& run) {
       header[i] = static_cast<unsigned char>(byte);
       out.push_back(header[i]);
     }
+    if (!is_chunk_type(header + 4)) {
+      run.messages += "ERROR!!!\r\n";  // no PNG, or no longer one
+      return;
+    }
     more = std::memcmp(header + 4, "IEND", 4) != 0;
     std::uint32_t count = load_be32(header) + 4u;
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -293,6 +297,8 @@ bytes random_container(std::uint64_t seed) {
     return b;
   };
   const std::uint32_t wild_lengths[] = {0x7FFFFFFF, 0xFFFFFFFC, 0xFFFFFFFD, 0xFFFFFFFF, 1000, 5};
+  // Types of letters go on being followed; the others end the image.
+  const char* wild_types[] = {"wild", "wIlD", "w1ld", "wi d", "\x01ild", "wil\xC4"};
   const bytes sig = signature();
   bytes out;
   for (std::size_t pieces = 1 + below(8); pieces > 0; --pieces) {
@@ -314,7 +320,7 @@ bytes random_container(std::uint64_t seed) {
         out = out + repeat(137, 1 + below(5));
         break;
       case 5:
-        out = out + signature() + chunk_header(wild_lengths[below(6)], "wild") +
+        out = out + signature() + chunk_header(wild_lengths[below(6)], wild_types[below(6)]) +
               random_bytes(below(20));
         break;
       case 6:

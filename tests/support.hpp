@@ -60,11 +60,13 @@ carve_run carve_file(const bytes& container, const input_options& options,
                      std::size_t shrink_to = SIZE_MAX);
 
 // The carving of a container done the plain way, one byte at a time, with
-// a 137 that breaks a match starting the next attempt. Writes no files.
+// a 137 that breaks a match starting the next attempt, and an image ending
+// at a chunk header whose type is not four letters. Writes no files.
 carve_run model_carve(const bytes& container, std::size_t fail_at = SIZE_MAX);
 
 // A container of random pieces: random bytes, PNGs whole and cut off,
-// partial signatures, runs of 137, false signatures with wild lengths.
+// partial signatures, runs of 137, false signatures with wild lengths and
+// types.
 bytes random_container(std::uint64_t seed);
 
 // Makes a fresh directory, makes it current for the test, removes it after.
