@@ -493,6 +493,59 @@ TEST(cli, fails_when_its_report_cannot_be_written) {
   EXPECT_EQ(read_bytes("run/DMP00001.png"), one);
 }
 
+// A database written by the SQLite library: the blobs longer than a page
+// are split across overflow pages, and each such split ends its own image
+// only. Every image lying whole in the file comes out, in order, but those
+// inside the chunk data that a split image's walk runs on over.
+TEST(cli, carves_the_images_of_a_real_database) {
+  scratch_dir dir;
+  fs::create_directory("run");
+  const std::string make =
+      "python3 " + quoted(QVZ2PNG_TEST_SCRIPTS "/make_database.py") + " icons.sqlite icons.bin";
+  ASSERT_EQ(std::system(make.c_str()), 0) << "needs python3 with its sqlite3 module";
+  const bytes db = read_bytes("icons.sqlite");
+  std::vector<bytes> images;  // as inserted; each a 4-byte length, then the image
+  const bytes listed = read_bytes("icons.bin");
+  for (std::size_t at = 0; at + 4 <= listed.size(); at += 4 + images.back().size()) {
+    const auto* p = listed.data() + at + 4;
+    images.emplace_back(p, p + load_be32(listed.data() + at));
+  }
+  std::map<std::size_t, const bytes*> whole;  // by offset in the database
+  std::vector<const bytes*> split;
+  for (const bytes& image : images) {
+    auto at = std::search(db.begin(), db.end(), image.begin(), image.end());
+    if (at == db.end()) {
+      split.push_back(&image);
+    } else {
+      whole[static_cast<std::size_t>(at - db.begin())] = &image;
+    }
+  }
+  tool_run run = run_tool(dir.path / "run", {"../icons.sqlite"});
+  carve_run model = model_carve(db);
+  EXPECT_EQ(run.out, console(report_of(model)));
+  EXPECT_EQ(run.status, 0);
+  ASSERT_EQ(run.files, model.files);
+  auto at = db.begin();
+  for (const auto& [name, data] : run.files) {
+    SCOPED_TRACE(name);
+    at = std::search(at, db.end(), data.begin(), data.end());
+    const std::size_t offset = static_cast<std::size_t>(at - db.begin());
+    ASSERT_TRUE(whole.empty() || whole.begin()->first >= offset) << "a whole image left behind";
+    if (!whole.empty() && whole.begin()->first == offset && *whole.begin()->second == data) {
+      whole.erase(whole.begin());
+      continue;
+    }
+    // A cut image begins one that the file does not hold whole, and may run
+    // on over whole ones (the limit the README states).
+    EXPECT_TRUE(std::any_of(split.begin(), split.end(), [&data](const bytes* image) {
+      return data.size() >= 64 && std::equal(data.begin(), data.begin() + 64, image->begin());
+    }));
+    whole.erase(whole.begin(), whole.lower_bound(offset + data.size()));
+  }
+  EXPECT_TRUE(whole.empty()) << whole.size() << " whole images left behind";
+  EXPECT_GT(model.state.image_count, static_cast<std::int64_t>(images.size() / 2));
+}
+
 TEST(cli, carves_the_shipped_sample) {
   scratch_dir dir;
   const fs::path samples = QVZ2PNG_SAMPLES;
