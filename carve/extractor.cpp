@@ -4,7 +4,6 @@
 #include <cinttypes>
 #include <cstring>
 
-#include "carve/container_file.hpp"
 #include "carve/png.hpp"
 
 namespace {
@@ -81,12 +80,14 @@ std::string output_name(std::int64_t image_number) {
   return name;
 }
 
-extract_outcome extract_image(input_stream& in, scan_state& state, std::FILE* messages) {
+extract_outcome extract_image(input_stream& in, scan_state& state, std::FILE* messages,
+                              const file_identity& report) {
   state.image_count += 1;
   const std::string name = output_name(state.image_count);
   // An output name that refers to the container (run in its folder, a link
-  // to it, the FIFO it arrives through) must never be opened for writing.
-  if (names_container(name.c_str(), in.file, in.path)) {
+  // to it, the FIFO it arrives through) must never be opened for writing,
+  // nor one that standard output was redirected to.
+  if (names_file(name.c_str(), in.identity) || names_file(name.c_str(), report)) {
     return output_not_available(name, messages);
   }
   std::FILE* out = std::fopen(name.c_str(), "wb");

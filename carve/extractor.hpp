@@ -13,7 +13,9 @@ std::string output_name(std::int64_t image_number);
 
 // Copies one image, whose signature the scanner has just consumed, to the
 // next numbered output file, walking its chunks up to and including IEND.
-// Leaves the input just past the last byte copied.
-extract_outcome extract_image(input_stream& in, scan_state& state, std::FILE* messages = stdout);
+// Leaves the input just past the last byte copied. An output name that is
+// the container, or the file that messages go to, is never opened.
+extract_outcome extract_image(input_stream& in, scan_state& state, std::FILE* messages,
+                              const file_identity& report);
 
 #endif

@@ -2,10 +2,12 @@
 
 #if defined(__unix__) || defined(__APPLE__)
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 // Offsets past 2 GiB must survive every call that takes an off_t.
@@ -50,6 +52,43 @@ bool map_window(file_window& window) {
 #endif
 }
 
+ssize_t read_at(int fd, unsigned char* buffer, std::size_t size, std::uint64_t offset) {
+  ssize_t n;
+  do {
+    n = pread(fd, buffer, size, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+// After a failed read: the stretch again, a page at a time, up to the first
+// page that cannot be read. A disk fails whole sectors, and every byte
+// before a bad one is still to be had; readahead, which would fail the good
+// pages along with the bad, is turned off for the rest of the run. -1 when
+// the first page fails.
+ssize_t read_up_to_bad_page(const file_window& window, unsigned char* buffer, std::size_t size) {
+  posix_fadvise(window.fd, 0, 0, POSIX_FADV_RANDOM);
+  std::size_t got = 0;
+  while (got < size) {
+    const std::uint64_t at = window.offset + got;
+    const std::size_t piece = std::min<std::size_t>(size - got, page_size() - at % page_size());
+    const ssize_t n = read_at(window.fd, buffer + got, piece, at);
+    if (n <= 0) {
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  return got > 0 ? static_cast<ssize_t>(got) : -1;
+}
+
+// Whether a read that met the end before the size seen at open met it
+// because the file was shortened since. A file whose size says more than it
+// holds (a /sys attribute reports 4096) has simply ended.
+bool shrunk(const file_window& window) {
+  struct stat st;
+  return window.offset < window.mappable &&
+         (fstat(window.fd, &st) != 0 || static_cast<std::uint64_t>(st.st_size) < window.mappable);
+}
+
 }  // namespace
 
 bool attach_file_window(file_window& window, std::FILE* file, std::size_t window_size) {
@@ -77,15 +116,14 @@ std::ptrdiff_t fill_from_file(file_window& window, unsigned char* buffer, std::s
     window.offset += window.map_len;
     return static_cast<std::ptrdiff_t>(window.map_len);
   }
-  ssize_t n;
-  do {
-    n = pread(window.fd, buffer, size, static_cast<off_t>(window.offset));
-  } while (n < 0 && errno == EINTR);
+  ssize_t n = read_at(window.fd, buffer, size, window.offset);
+  if (n < 0) {
+    n = read_up_to_bad_page(window, buffer, size);
+  }
   if (n > 0) {
     window.offset += static_cast<std::uint64_t>(n);
   }
-  // The end of a file that was longer at open is not its end: it shrank.
-  window.failed = n < 0 || (n == 0 && window.offset < window.mappable);
+  window.failed = n < 0 || (n == 0 && shrunk(window));
   *data = buffer;
   return window.failed ? -1 : n;
 }

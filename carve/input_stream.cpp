@@ -11,7 +11,6 @@ bool open_input(input_stream& in, const std::filesystem::path& path, const input
     return false;
   }
   use_input(in, file, options.buffer_size);
-  in.path = path;
   if (attach_file_window(in.window, file, options.window_size)) {
     return true;
   }
@@ -23,7 +22,7 @@ bool open_input(input_stream& in, const std::filesystem::path& path, const input
 
 void use_input(input_stream& in, std::FILE* file, std::size_t buffer_size) {
   in.file = file;
-  in.path.clear();
+  in.identity = identify_file(file);
   in.buffer.assign(std::max<std::size_t>(buffer_size, 1), 0);
   in.data = in.buffer.data();
   in.pos = 0;
@@ -44,6 +43,30 @@ void close_input(input_stream& in) {
 
 namespace {
 
+// After a failed read of a stream that can be repositioned (a disk, or any
+// file on Windows): the stretch again from start, a sector-sized piece at a
+// time, up to the first piece that fails, which leaves the stream's error
+// set there. A disk fails whole sectors, and every byte before a bad one is
+// still to be had. Blocks begin at multiples of the buffer's size, and so
+// of the piece's. Returns the bytes had, at least the got already read.
+std::size_t read_up_to_bad_sector(input_stream& in, const std::fpos_t& start, std::size_t got) {
+  constexpr std::size_t piece = 4096;
+  if (std::fsetpos(in.file, &start) != 0) {
+    return got;  // the error stays set where it was met
+  }
+  std::clearerr(in.file);
+  std::size_t again = 0;
+  while (again < in.buffer.size()) {
+    const std::size_t want = std::min(piece, in.buffer.size() - again);
+    const std::size_t n = std::fread(in.buffer.data() + again, 1, want, in.file);
+    again += n;
+    if (n < want) {
+      break;
+    }
+  }
+  return std::max(again, got);
+}
+
 // Returns the number of bytes read into the buffer, 0 at end, -1 on error.
 std::ptrdiff_t fill_from_stream(input_stream& in) {
   in.data = in.buffer.data();
@@ -51,7 +74,12 @@ std::ptrdiff_t fill_from_stream(input_stream& in) {
   // end or a failure, the byte after the last one delivered is where a
   // byte-at-a-time reader would have met it too.
   if (std::ferror(in.file) == 0 && std::feof(in.file) == 0) {
+    std::fpos_t start;
+    const bool repositionable = std::fgetpos(in.file, &start) == 0;
     std::size_t n = std::fread(in.buffer.data(), 1, in.buffer.size(), in.file);
+    if (std::ferror(in.file) != 0 && repositionable) {
+      n = read_up_to_bad_sector(in, start, n);
+    }
     if (n > 0) {
       return static_cast<std::ptrdiff_t>(n);
     }

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "carve/file_identity.hpp"
 #include "carve/file_window.hpp"
 
 // The container, read strictly forward, a block at a time: from a mapped
@@ -17,8 +18,7 @@
 // that fails. Bytes delivered before a failure are consumed first.
 struct input_stream {
   std::FILE* file = nullptr;
-  std::filesystem::path path;           // empty when the container has no name;
-                                        // Windows tells the container by it
+  file_identity identity;               // no output may be opened over it
   std::vector<unsigned char> buffer;    // sized once, never grows
   const unsigned char* data = nullptr;  // the block held: in buffer or a window
   std::size_t pos = 0;                  // next unread byte of the block

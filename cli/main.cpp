@@ -2,9 +2,13 @@
 
 #include "carve/carve.hpp"
 #include "cli/command_line.hpp"
+#include "cli/process_setup.hpp"
 #include "cli/report.hpp"
 
 int main(int argc, char** argv) {
+  if (!prepare_process()) {
+    return 1;  // not even /dev/null to stand in for a closed descriptor
+  }
   container_arg container;
   if (!container_from_command_line(argc, argv, &container)) {
     print_usage();

@@ -80,10 +80,19 @@ tool_run run_tool(const fs::path& dir, const std::vector<std::string>& args,
   }
   command += " >" + quoted(out.string()) + " 2>" + quoted(err.string());
   tool_run run;
-  int raw = std::system(command.c_str());
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  run.out = read_file(out);
-  run.err = read_file(err);
+  for (int tries = on_windows() ? 2 : 1; tries > 0; --tries) {
+    int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = read_file(out);
+    run.err = read_file(err);
+    // The tool always prints something; Wine that fails to start it now
+    // and then does not. Once more, then the failure stands.
+    if (!run.out.empty() || tries == 1) {
+      break;
+    }
+    std::printf("Wine printed nothing (status %d); again. Its standard error:\n%s\n", run.status,
+                run.err.c_str());
+  }
   fs::remove(out);
   fs::remove(err);
   std::error_code ec;
@@ -223,11 +232,19 @@ TEST(cli, stops_at_an_output_that_cannot_be_used) {
        "ulimit -f 4 && trap '' XFSZ &&",
        second_fails,
        {{"DMP00001.png", one}}},
+      {"file size limit, its signal at the default action",
+       "run",
+       nullptr,
+       "ulimit -f 4 && trap - XFSZ &&",
+       second_fails,
+       {{"DMP00001.png", one}}},
       {"directory that takes no files", "/proc", nullptr, "", first_fails, {}},
   };
   for (const output_case& c : cases) {
-    if (c.link && on_windows()) {
-      continue;  // a link to a device is no Windows file
+    // A link to a device is no Windows file, and a Linux signal would end
+    // Wine itself, where Windows knows no such signal.
+    if ((c.link || c.prelude.find("trap -") != std::string::npos) && on_windows()) {
+      continue;
     }
     SCOPED_TRACE(c.name);
     scratch_dir dir;
@@ -242,6 +259,64 @@ TEST(cli, stops_at_an_output_that_cannot_be_used) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.files, c.outputs);
+  }
+}
+
+// Started in surroundings that would kill the run or corrupt its images: no
+// signal ends it, every image comes out whole, and the status says whether
+// the report reached its reader.
+TEST(cli, carves_whatever_its_standard_streams_are) {
+  struct surroundings_case {
+    const char* name;
+    std::string command;  // run in run/, with TOOL for the tool; the container is ../c.qvz
+    int status;
+    const char* report;  // the file that must hold the tool's report, when one must
+    std::string out;
+    bool many_images;  // whether all the container's images must come out
+    // Wine hands a process its Linux descriptors: closed ones it fills in
+    // itself, and a redirected one it gives no file identity.
+    bool on_windows;
+  };
+  const std::string sys_file = "/sys/devices/system/cpu/online";
+  const surroundings_case cases[] = {
+      {"a /sys file larger by its size than its contents", "TOOL " + sys_file + " >../out", 0,
+       "../out", "FINISHED.\r\n" + summary(0, static_cast<int>(read_file(sys_file).size()) + 1),
+       false, false},
+      {"standard output a pipe its reader closes after 10 bytes",
+       "{ TOOL ../c.qvz; echo $? >../status; } | head -c 10 >/dev/null; exit $(cat ../status)", 1,
+       nullptr, "", true, false},
+      {"standard input and output closed", "TOOL ../c.qvz <&- >&-", 1, nullptr, "", true, false},
+      {"standard output redirected to the first output", "TOOL ../c.qvz >DMP00001.png", 2,
+       "DMP00001.png", "Output path DMP00001.png is not available.\r\n", false, false},
+  };
+  bytes container;
+  std::map<std::string, bytes> images;
+  for (int n = 1; n <= 4000; ++n) {
+    images[output_name(n)] = png(text(std::to_string(n)));
+    container = container + images[output_name(n)];
+  }
+  for (const surroundings_case& c : cases) {
+    if (on_windows() && !c.on_windows) {
+      continue;
+    }
+    SCOPED_TRACE(c.name);
+    scratch_dir dir;
+    fs::create_directory("run");
+    write_file("c.qvz", container);
+    std::string command = c.command;
+    command.replace(command.find("TOOL"), 4, tool_command());
+    const int raw = std::system(("cd run && " + command).c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status);
+    if (c.report) {
+      EXPECT_EQ(read_file(fs::path("run") / c.report), console(c.out));
+    }
+    std::map<std::string, bytes> files;
+    for (const auto& entry : fs::directory_iterator("run")) {
+      files[entry.path().filename().string()] = read_bytes(entry.path());
+    }
+    if (c.many_images) {
+      EXPECT_TRUE(files == images) << files.size() << " files";
+    }
   }
 }
 
@@ -375,10 +450,10 @@ TEST(cli, reads_a_pipe_and_a_fifo) {
 
 // The shell text that preloads the read-failing shim into the tool: mapped
 // windows fail to read in (populate "1": all, "2": every second one), and
-// reads fail from offset fail_at on.
-std::string failing_reads(const std::string& populate, std::size_t fail_at) {
+// the page that holds offset bad_at cannot be read, as on a damaged disk.
+std::string failing_reads(const std::string& populate, std::size_t bad_at) {
   return "ASAN_OPTIONS=verify_asan_link_order=0 QVZ2PNG_FAIL_POPULATE=" + populate +
-         " QVZ2PNG_FAIL_AT=" + std::to_string(fail_at) +
+         " QVZ2PNG_BAD_PAGE=" + std::to_string(bad_at) +
          " LD_PRELOAD=" + quoted(QVZ2PNG_FAIL_READS);
 }
 
@@ -388,29 +463,35 @@ std::string report_of(const carve_run& model) {
                                   static_cast<int>(model.state.testcount));
 }
 
-// Reading that fails part way, as on a damaged disk: the scan ends with
-// "ERROR!" (after "ERROR!!!" when an image was cut), the summary, status 1,
-// and the bytes read before the failure carved as ever.
+// Reading that fails part way, as on a disk with a bad sector: the scan
+// ends with "ERROR!" (after "ERROR!!!" when an image was cut), the summary,
+// status 1, and every byte before the bad page carved as ever, though the
+// read or the window that met the bad page began long before it.
 TEST(cli, reports_a_read_error_part_way) {
   if (on_windows()) {
     GTEST_SKIP() << "the failing reads are injected into Linux's C library";
   }
-  const bytes container = repeat(7, 5000) + one + repeat(0, 100) + png(repeat('x', 9000));
-  // The mapped windows cannot have their pages read in, so the file is
-  // read into the buffer, where the failure strikes.
-  const std::pair<const char*, std::size_t> cases[] = {
-      {"in the filler", 100},
-      {"inside the first image", 5020},
-      {"between the images", 5000 + one.size() + 50},
-      {"inside the last image", container.size() - 100},
+  // The first image lies across the page boundary at 61440.
+  const bytes container = repeat(7, 61400) + one + repeat(0, 5000) + png(repeat('x', 90000));
+  struct bad_page_case {
+    const char* name;
+    const char* populate;  // "1": every window is read into the buffer instead
+    std::size_t bad_at;
   };
-  for (const auto& [name, fail_at] : cases) {
+  const bad_page_case cases[] = {
+      {"in the filler, in a mapped window", "0", 20000},
+      {"in the filler, read into the buffer", "1", 20000},
+      {"inside the first image", "1", 61450},
+      {"in the gap after a whole image", "0", 65536},
+      {"inside the last image", "0", container.size() - 100},
+  };
+  for (const auto& [name, populate, bad_at] : cases) {
     SCOPED_TRACE(name);
     scratch_dir dir;
     fs::create_directory("run");
     write_file("c.qvz", container);
-    tool_run run = run_tool(dir.path / "run", {"../c.qvz"}, failing_reads("1", fail_at));
-    carve_run model = model_carve(container, fail_at);
+    tool_run run = run_tool(dir.path / "run", {"../c.qvz"}, failing_reads(populate, bad_at));
+    carve_run model = model_carve(container, bad_at / 4096 * 4096);
     EXPECT_EQ(run.out, report_of(model));
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 1);

@@ -1,11 +1,13 @@
 // Preloaded into the tool by end-to-end tests to make reading a regular
-// container fail part way: pread fails with EIO from offset QVZ2PNG_FAIL_AT
-// on, and with QVZ2PNG_FAIL_POPULATE=1 no mapped window can have its pages
-// read in, so that the tool falls back to reading with pread (with 2, every
-// second window).
+// container fail as a damaged disk does: the 4 KiB page that holds offset
+// QVZ2PNG_BAD_PAGE cannot be read, so every pread that overlaps it fails
+// with EIO, and so does reading in a mapped window that covers it. With
+// QVZ2PNG_FAIL_POPULATE=1 no mapped window can have its pages read in, so
+// that the tool falls back to reading with pread (with 2, every second
+// window).
 
-// The shim defines pread and pread64 each under its own name, which the
-// 64-bit offset renaming of the headers would merge into one.
+// The shim defines pread and pread64, mmap and mmap64 each under its own
+// name, which the 64-bit offset renaming of the headers would merge.
 #undef _FILE_OFFSET_BITS
 
 #include <dlfcn.h>
@@ -19,19 +21,17 @@
 
 namespace {
 
-unsigned long long fail_at() {
-  const char* value = std::getenv("QVZ2PNG_FAIL_AT");
-  return value ? std::strtoull(value, nullptr, 10) : ~0ULL;
+constexpr unsigned long long page = 4096;
+
+// The bad page's first offset; none when the variable is not set.
+unsigned long long bad_page() {
+  const char* value = std::getenv("QVZ2PNG_BAD_PAGE");
+  return value ? std::strtoull(value, nullptr, 10) / page * page : ~0ULL;
 }
 
-// How much of a read at offset may be delivered: -1 when it must fail.
-ssize_t allowed(unsigned long long offset, size_t count) {
-  unsigned long long limit = fail_at();
-  if (offset >= limit) {
-    errno = EIO;
-    return -1;
-  }
-  return static_cast<ssize_t>(limit - offset < count ? limit - offset : count);
+bool overlaps_bad_page(unsigned long long offset, unsigned long long count) {
+  const unsigned long long bad = bad_page();
+  return count > 0 && offset < bad + page && bad < offset + count;
 }
 
 template <typename F>
@@ -39,16 +39,38 @@ F next(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
+// The file offset of the last mapping made, to tell which pages a
+// madvise on it would read in.
+void* mapped_at = nullptr;
+unsigned long long mapped_offset = 0;
+
 }  // namespace
 
-extern "C" ssize_t pread(int fd, void* buf, size_t count, off_t offset) {
-  static auto real = next<ssize_t (*)(int, void*, size_t, off_t)>("pread");
-  ssize_t n = allowed(static_cast<unsigned long long>(offset), count);
-  return n > 0 ? real(fd, buf, static_cast<size_t>(n), offset) : n;
+extern "C" ssize_t pread64(int fd, void* buf, size_t count, off64_t offset) {
+  static auto real = next<ssize_t (*)(int, void*, size_t, off64_t)>("pread64");
+  if (overlaps_bad_page(static_cast<unsigned long long>(offset), count)) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fd, buf, count, offset);
 }
 
-extern "C" ssize_t pread64(int fd, void* buf, size_t count, off_t offset) {
-  return pread(fd, buf, count, offset);
+extern "C" ssize_t pread(int fd, void* buf, size_t count, off_t offset) {
+  return pread64(fd, buf, count, offset);
+}
+
+extern "C" void* mmap64(void* addr, size_t length, int prot, int flags, int fd, off64_t offset) {
+  static auto real = next<void* (*)(void*, size_t, int, int, int, off64_t)>("mmap64");
+  void* map = real(addr, length, prot, flags, fd, offset);
+  if (map != MAP_FAILED && fd >= 0) {
+    mapped_at = map;
+    mapped_offset = static_cast<unsigned long long>(offset);
+  }
+  return map;
+}
+
+extern "C" void* mmap(void* addr, size_t length, int prot, int flags, int fd, off_t offset) {
+  return mmap64(addr, length, prot, flags, fd, offset);
 }
 
 extern "C" int madvise(void* addr, size_t length, int advice) {
@@ -57,6 +79,10 @@ extern "C" int madvise(void* addr, size_t length, int advice) {
   const char* fail = std::getenv("QVZ2PNG_FAIL_POPULATE");
   if (fail && (fail[0] == '1' || (fail[0] == '2' && calls++ % 2 == 1))) {
     errno = EFAULT;
+    return -1;
+  }
+  if (addr == mapped_at && overlaps_bad_page(mapped_offset, length)) {
+    errno = EIO;
     return -1;
   }
   return real(addr, length, advice);
