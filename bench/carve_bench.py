@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Measures qvz2png against the read floor (dd with 128 KiB blocks) on
-large containers that it makes itself, and checks that exactly the planted
-images come out.
+large containers that it makes itself, and against the file-creation floor
+(bench/write_floor.c: open, write and close per image) on a container of
+many small images, and checks that exactly the planted images come out.
 
     python3 bench/carve_bench.py BUILD/qvz2png [--runs N] [--size-mib M]
 
@@ -78,6 +79,30 @@ def write_random_container(path, size, count, rng):
     return images
 
 
+def write_small_container(path, index_path, count, rng):
+    """count PNGs with IDATs of 20-200 bytes, random gaps between them; the
+    index lists each image's offset and length, for the floor."""
+    images, offsets = [], []
+    data = bytearray()
+    for _ in range(count):
+        data += rng.randbytes(rng.randint(0, 100))
+        offsets.append(len(data))
+        images.append(make_png(rng, rng.randint(20, 200)))
+        data += images[-1]
+    with open(path, "wb") as out:
+        out.write(data)
+    with open(index_path, "w") as out:
+        out.writelines("%d %d\n" % (o, len(i)) for o, i in zip(offsets, images))
+    return images
+
+
+def build_floor(work):
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "write_floor.c")
+    floor = os.path.join(work, "write_floor")
+    subprocess.run(["cc", "-O2", "-o", floor, source], check=True)
+    return floor
+
+
 def write_filler(out, size):
     while size > 0:
         block = os.urandom(min(size, 8 * MIB))
@@ -132,26 +157,35 @@ def timed(argv, cwd):
 
 
 def check_images(out_dir, planted, report):
-    names = sorted(n for n in os.listdir(out_dir) if n.startswith("DMP"))
+    names = sorted((n for n in os.listdir(out_dir) if n.startswith("DMP")), key=lambda n: int(n[3:-4]))
     found = [open(os.path.join(out_dir, n), "rb").read() for n in names]
     summary = report.decode().strip().splitlines()[-1]
     ok = found == planted
     return ok, len(found), summary
 
 
-def measure(tool, name, path, planted, runs, work):
-    """work: the directory where the tool runs and writes its images."""
+def fresh_dir(path):
+    shutil.rmtree(path, ignore_errors=True)
+    os.mkdir(path)
+    return path
+
+
+def measure(tool, name, path, planted, runs, work, floor=None):
+    """work: the directory where the tool runs and writes its images.
+    floor: the command the tool is measured against (default: dd reading
+    the container), run in a directory of its own, emptied before each run."""
     warm(path)
     size = os.path.getsize(path)
+    floor = floor or ["dd", "if=" + path, "of=/dev/null", "bs=128k"]
     tool_times, dd_times, ratios, rss = [], [], [], 0
     all_equal, count, summary = True, 0, ""
     for _ in range(runs):
-        out_dir = os.path.join(work, "out")
-        shutil.rmtree(out_dir, ignore_errors=True)
-        os.mkdir(out_dir)
+        out_dir = fresh_dir(os.path.join(work, "out"))
         t_tool, peak, report = timed([tool, path], out_dir)
-        t_dd, _, _ = timed(["dd", "if=" + path, "of=/dev/null", "bs=128k"], out_dir)
         ok, count, summary = check_images(out_dir, planted, report)
+        shutil.rmtree(out_dir)
+        t_dd, _, _ = timed(floor, fresh_dir(os.path.join(work, "floor")))
+        shutil.rmtree(os.path.join(work, "floor"))
         all_equal &= ok
         tool_times.append(t_tool)
         dd_times.append(t_dd)
@@ -160,8 +194,8 @@ def measure(tool, name, path, planted, runs, work):
     shutil.rmtree(os.path.join(work, "out"), ignore_errors=True)
     t_tool = statistics.median(tool_times)
     ratio = statistics.median(ratios)
-    print("%-8s %7.0f MiB  tool %6.3f s  dd %6.3f s  ratio %5.2f  %5.2f GB/s  rss %5.1f MiB"
-          "  images %4d  %s" % (name, size / MIB, t_tool, statistics.median(dd_times),
+    print("%-8s %7.0f MiB  tool %6.3f s  floor %6.3f s  ratio %5.2f  %5.2f GB/s  rss %5.1f MiB"
+          "  images %6d  %s" % (name, size / MIB, t_tool, statistics.median(dd_times),
                                 ratio, size / t_tool / 1e9, rss / 1024, count,
                                 "planted images byte-equal" if all_equal else "MISMATCH"))
     print("         " + summary)
@@ -194,6 +228,7 @@ def main():
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--size-mib", type=int, default=1024)
     parser.add_argument("--sparse-gib", type=int, default=5)
+    parser.add_argument("--small-images", type=int, default=100000)
     parser.add_argument("--dir", default=None, help="where the inputs go (default: TMPDIR)")
     parser.add_argument("--out-dir", default="/dev/shm" if os.access("/dev/shm", os.W_OK) else None,
                         help="where the tool writes its images (default: /dev/shm, a RAM disk, "
@@ -232,10 +267,18 @@ def main():
             print("         expected " + expected)
             sparse_run["ok"] = False
 
-        runs = (random_run, random_disk, text_run, sparse_run)
+        path = os.path.join(work, "small.bin")
+        index = os.path.join(work, "small.idx")
+        planted = write_small_container(path, index, args.small_images, rng)
+        small_run = measure(tool, "small", path, planted, args.runs, out_root,
+                            [build_floor(work), path, index])
+        os.remove(path)
+
+        runs = (random_run, random_disk, text_run, sparse_run, small_run)
         all_ok = all(r["ok"] for r in runs)
         peak = max(r["rss_mib"] for r in runs)
         spread = random_run["ratio"] / text_run["ratio"]
+        print("floor: dd reading the container; for small, write_floor creating the same files")
         print("random* writes its images beside the container, the others to %s" % out_root)
         goals = [
             ("random %.2f <= 1.00" % random_run["ratio"], random_run["ratio"] <= 1.00),
@@ -244,6 +287,7 @@ def main():
             ("random/text %.2f within 15%%" % spread, 1 / 1.15 <= spread <= 1.15),
             ("peak RSS %.1f MiB <= 8" % peak, peak <= 8),
             ("sparse testcount exact", sparse_run["ok"]),
+            ("small %.2f <= 1.10" % small_run["ratio"], small_run["ratio"] <= 1.10),
         ]
         print("goals: " + "; ".join("%s %s" % (text, verdict(met)) for text, met in goals))
     finally:

@@ -3,6 +3,7 @@
 
 // Everything the front end needs to carve PNG images out of a container.
 
+#include "carve/carve_events.hpp"
 #include "carve/extractor.hpp"
 #include "carve/input_stream.hpp"
 #include "carve/png.hpp"

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cstdio>
 #include <cstring>
 
+#include "carve/output_file.hpp"
 #include "carve/png.hpp"
 
 namespace {
@@ -12,20 +14,49 @@ namespace {
 // PNG; either way the image ends with the bytes read for it.
 enum class copy_result { done, cut_off, write_failed };
 
-// Copies count bytes from the input to out, a block at a time. The bytes
-// pass through a buffer of our own: fwrite must never read a mapped window
-// itself, since a fault there cannot be recovered from inside the C library.
-copy_result copy_bytes(input_stream& in, std::FILE* out, std::uint32_t count) {
+// The image being written: its file, and the bytes not written to it yet.
+// The bytes pass through this block of our own: the system's write must
+// never read a mapped window itself, since a fault there could not be
+// recovered from.
+struct image_out {
+  int fd;
+  std::size_t held;
   unsigned char block[64 * 1024];
+};
+
+bool flush(image_out& out) {
+  const bool written = write_output(out.fd, out.block, out.held);
+  out.held = 0;
+  return written;
+}
+
+// Makes room for at least one byte; false when writing out failed.
+bool make_room(image_out& out) {
+  return out.held < sizeof out.block || flush(out);
+}
+
+bool put(image_out& out, const unsigned char* data, std::size_t size) {
+  if (out.held + size > sizeof out.block && !flush(out)) {
+    return false;
+  }
+  std::memcpy(out.block + out.held, data, size);
+  out.held += size;
+  return true;
+}
+
+// Copies count bytes from the input to out, straight into its block.
+copy_result copy_bytes(input_stream& in, image_out& out, std::uint32_t count) {
   while (count > 0) {
-    std::size_t n = read_into(in, block, std::min<std::size_t>(count, sizeof block));
+    if (!make_room(out)) {
+      return copy_result::write_failed;
+    }
+    const std::size_t room = sizeof out.block - out.held;
+    std::size_t n = read_into(in, out.block + out.held, std::min<std::size_t>(count, room));
     if (n == 0) {
       return copy_result::cut_off;
     }
+    out.held += n;
     count -= static_cast<std::uint32_t>(n);
-    if (std::fwrite(block, 1, n, out) != n) {
-      return copy_result::write_failed;
-    }
   }
   return copy_result::done;
 }
@@ -47,11 +78,11 @@ std::size_t read_chunk_header(input_stream& in, unsigned char* header) {
 // until the IEND chunk's CRC has been copied or a header is cut short or
 // bears a type that is not four letters. The input is then left just past
 // the last byte written, so the scan resumes right after such a header.
-copy_result copy_chunks(input_stream& in, std::FILE* out) {
+copy_result copy_chunks(input_stream& in, image_out& out) {
   for (;;) {
     unsigned char header[8];
     std::size_t got = read_chunk_header(in, header);
-    if (std::fwrite(header, 1, got, out) != got) {
+    if (!put(out, header, got)) {
       return copy_result::write_failed;
     }
     if (got < 8 || !is_chunk_type(header + 4)) {
@@ -67,9 +98,23 @@ copy_result copy_chunks(input_stream& in, std::FILE* out) {
   }
 }
 
-extract_outcome output_not_available(const std::string& name, std::FILE* messages) {
-  std::fprintf(messages, "Output path %s is not available.\r\n", name.c_str());
+extract_outcome output_not_available(const carve_listener& listener, std::int64_t image) {
+  tell(listener, carve_event::output_not_available, image);
   return extract_outcome::output_not_available;
+}
+
+// Creates the image's file; -1 when it cannot be. A name that is taken
+// already is opened over only when it is neither the container nor the
+// file that the report goes to.
+int create_image_file(const std::string& name, const input_stream& in,
+                      const carve_listener& listener) {
+  bool taken = false;
+  const int fd = create_output(name.c_str(), &taken);
+  if (fd >= 0 || !taken || names_container(in, name.c_str()) ||
+      names_file(name.c_str(), listener.report)) {
+    return fd;
+  }
+  return replace_output(name.c_str());
 }
 
 }  // namespace
@@ -80,34 +125,29 @@ std::string output_name(std::int64_t image_number) {
   return name;
 }
 
-extract_outcome extract_image(input_stream& in, scan_state& state, std::FILE* messages,
-                              const file_identity& report) {
+extract_outcome extract_image(input_stream& in, scan_state& state, const carve_listener& listener) {
   state.image_count += 1;
   const std::string name = output_name(state.image_count);
-  // An output name that refers to the container (run in its folder, a link
-  // to it, the FIFO it arrives through) must never be opened for writing,
-  // nor one that standard output was redirected to.
-  if (names_file(name.c_str(), in.identity) || names_file(name.c_str(), report)) {
-    return output_not_available(name, messages);
+  image_out out;
+  out.fd = create_image_file(name, in, listener);
+  out.held = 0;
+  if (out.fd < 0) {
+    return output_not_available(listener, state.image_count);
   }
-  std::FILE* out = std::fopen(name.c_str(), "wb");
-  if (out == nullptr) {
-    return output_not_available(name, messages);
-  }
-  std::fprintf(messages, "Started png file %5" PRId64 ".\r\n", state.image_count);
+  tell(listener, carve_event::image_begun, state.image_count);
 
   copy_result result = copy_result::write_failed;
-  if (std::fwrite(png_signature, 1, sizeof png_signature, out) == sizeof png_signature) {
+  if (put(out, png_signature, sizeof png_signature)) {
     result = copy_chunks(in, out);
   }
   if (result == copy_result::cut_off) {
-    std::fprintf(messages, "ERROR!!!\r\n");
+    tell(listener, carve_event::image_cut_off, state.image_count);
   }
-  bool closed = std::fclose(out) == 0;
-  if (result == copy_result::write_failed || !closed) {
+  const bool written = result != copy_result::write_failed && flush(out);
+  if (!close_output(out.fd) || !written) {
     // An image that did not reach the disk whole is not left behind.
     std::remove(name.c_str());
-    return output_not_available(name, messages);
+    return output_not_available(listener, state.image_count);
   }
   return extract_outcome::extracted;
 }

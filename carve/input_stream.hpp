@@ -16,6 +16,20 @@
 // end_of_input is set by a read that finds no more bytes (consuming the last
 // byte does not set it; asking for the next one does), read_error by a read
 // that fails. Bytes delivered before a failure are consumed first.
+//
+// The read path, from the scanner and the extractor down:
+//   consume_with(in, leaf)   runs the caller's leaf (the scan kernel, or a
+//                            copy into the extractor's block) over held bytes;
+//   refill                   when none are held: fill_from_file (a mapped
+//                            window, or pread into the buffer; file_window)
+//                            or fill_from_stream (fread into the buffer);
+//   read_window              bytes of a mapped window go through it, and it
+//                            through run_guarded (window_guard), so that a
+//                            page the file lost meanwhile ends the reading as
+//                            a read error instead of a SIGBUS;
+//   leaf(data, size, context)  the work itself; it returns the bytes it used.
+// A read that fails is read again in page-sized pieces, so that every byte
+// before the first unreadable page is still delivered.
 struct input_stream {
   std::FILE* file = nullptr;
   file_identity identity;               // no output may be opened over it
@@ -43,6 +57,10 @@ void use_input(input_stream& in, std::FILE* file,
                std::size_t buffer_size = input_options{}.buffer_size);
 
 void close_input(input_stream& in);
+
+// Whether opening name would reach the container: the same file under any
+// name or link, or for a FIFO or a device the same node.
+bool names_container(const input_stream& in, const char* name);
 
 // Makes at least one unread byte available; false, with an indicator set,
 // when there is none.

@@ -1,6 +1,7 @@
 #include "carve/pair_scan.hpp"
 
-#if defined(__x86_64__) || defined(_M_X64)
+// The one file that picks instruction sets: by what the compiler targets.
+#if defined(__x86_64__)
 #include <immintrin.h>
 #define QVZ2PNG_X86_64 1
 #elif defined(__aarch64__)
@@ -96,26 +97,18 @@ pair_scan_result scan_portable(const unsigned char* data, std::size_t size) {
   return scan_tail(data, size, j, dropped);
 }
 
-#if QVZ2PNG_X86_64
-
-// SSE2 is every x86-64 processor's baseline.
-pair_scan_result scan_sse2(const unsigned char* data, std::size_t size) {
-  const __m128i firsts = _mm_set1_epi8(static_cast<char>(first));
-  const __m128i seconds = _mm_set1_epi8(static_cast<char>(second));
+// The block loop of every vector kernel: Masks::build sets one bit per byte
+// of a 64-byte block for the 137s and for the 80s among them, and fold64
+// does the rest. Inlined into each kernel, which gives it its instruction set.
+template <typename Masks>
+__attribute__((always_inline)) inline pair_scan_result scan_blocks(const unsigned char* data,
+                                                                   std::size_t size) {
   fold_state state;
   std::size_t j = 0;
   for (; j + 64 <= size; j += 64) {
     std::uint64_t is_first = 0;
     std::uint64_t is_second = 0;
-    for (std::size_t part = 0; part < 4; ++part) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + j + 16 * part));
-      is_first |=
-          std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, firsts)))}
-          << (16 * part);
-      is_second |=
-          std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, seconds)))}
-          << (16 * part);
-    }
+    Masks::build(data + j, &is_first, &is_second);
     int bit = 0;
     if (fold64(is_first, is_second, &state, &bit)) {
       return found(j + static_cast<std::size_t>(bit) - 1, state.dropped);
@@ -124,31 +117,54 @@ pair_scan_result scan_sse2(const unsigned char* data, std::size_t size) {
   return scan_tail(data, size, j, state.dropped);
 }
 
-// Always inlined: Windows would pass the vectors through a stack it keeps
+#if QVZ2PNG_X86_64
+
+// SSE2 is every x86-64 processor's baseline: four 16-byte compares a mask.
+struct sse2_masks {
+  static std::uint64_t mask(__m128i a, __m128i b, __m128i c, __m128i d, __m128i value) {
+    const auto bits = [value](__m128i v) {
+      return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, value)))};
+    };
+    return bits(a) | bits(b) << 16 | bits(c) << 32 | bits(d) << 48;
+  }
+  static void build(const unsigned char* p, std::uint64_t* is_first, std::uint64_t* is_second) {
+    const auto load = [p](std::size_t part) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+    };
+    const __m128i a = load(0), b = load(1), c = load(2), d = load(3);
+    *is_first = mask(a, b, c, d, _mm_set1_epi8(static_cast<char>(first)));
+    *is_second = mask(a, b, c, d, _mm_set1_epi8(static_cast<char>(second)));
+  }
+};
+
+// AVX2: two 32-byte compares a mask. The kernel inlines all of it (flatten):
+// Windows would pass vectors between functions through a stack it keeps
 // aligned to 16 bytes only.
-__attribute__((target("avx2,popcnt,bmi"), always_inline)) inline std::uint64_t mask64(
-    __m256i lo, __m256i hi, __m256i value) {
-  const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(lo, value)));
-  const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hi, value)));
-  return std::uint64_t{high} << 32 | low;
+struct avx2_masks {
+  __attribute__((target("avx2,popcnt,bmi"))) static std::uint64_t mask(__m256i lo, __m256i hi,
+                                                                       __m256i value) {
+    const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(lo, value)));
+    const auto high =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hi, value)));
+    return std::uint64_t{high} << 32 | low;
+  }
+  __attribute__((target("avx2,popcnt,bmi"))) static void build(const unsigned char* p,
+                                                               std::uint64_t* is_first,
+                                                               std::uint64_t* is_second) {
+    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    *is_first = mask(lo, hi, _mm256_set1_epi8(static_cast<char>(first)));
+    *is_second = mask(lo, hi, _mm256_set1_epi8(static_cast<char>(second)));
+  }
+};
+
+pair_scan_result scan_sse2(const unsigned char* data, std::size_t size) {
+  return scan_blocks<sse2_masks>(data, size);
 }
 
-__attribute__((target("avx2,popcnt,bmi"))) pair_scan_result scan_avx2(const unsigned char* data,
-                                                                      std::size_t size) {
-  const __m256i firsts = _mm256_set1_epi8(static_cast<char>(first));
-  const __m256i seconds = _mm256_set1_epi8(static_cast<char>(second));
-  fold_state state;
-  std::size_t j = 0;
-  for (; j + 64 <= size; j += 64) {
-    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + j));
-    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + j + 32));
-    const std::uint64_t is_first = mask64(lo, hi, firsts);
-    int bit = 0;
-    if (fold64(is_first, mask64(lo, hi, seconds), &state, &bit)) {
-      return found(j + static_cast<std::size_t>(bit) - 1, state.dropped);
-    }
-  }
-  return scan_tail(data, size, j, state.dropped);
+__attribute__((target("avx2,popcnt,bmi"), flatten)) pair_scan_result scan_avx2(
+    const unsigned char* data, std::size_t size) {
+  return scan_blocks<avx2_masks>(data, size);
 }
 
 bool has_avx2() {
@@ -158,35 +174,27 @@ bool has_avx2() {
 
 #elif QVZ2PNG_NEON
 
-// One bit per byte of four compare results, byte i of the 64 at bit i.
-std::uint64_t mask64(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d) {
-  const uint8x16_t weights = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
-  uint8x16_t sum = vpaddq_u8(vpaddq_u8(vandq_u8(a, weights), vandq_u8(b, weights)),
-                             vpaddq_u8(vandq_u8(c, weights), vandq_u8(d, weights)));
-  sum = vpaddq_u8(sum, sum);
-  return vgetq_lane_u64(vreinterpretq_u64_u8(sum), 0);
-}
+// NEON has no movemask: one bit per byte from weights and pairwise adds,
+// byte i of the 64 at bit i.
+struct neon_masks {
+  static std::uint64_t mask(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d) {
+    const uint8x16_t weights = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+    uint8x16_t sum = vpaddq_u8(vpaddq_u8(vandq_u8(a, weights), vandq_u8(b, weights)),
+                               vpaddq_u8(vandq_u8(c, weights), vandq_u8(d, weights)));
+    sum = vpaddq_u8(sum, sum);
+    return vgetq_lane_u64(vreinterpretq_u64_u8(sum), 0);
+  }
+  static void build(const unsigned char* p, std::uint64_t* is_first, std::uint64_t* is_second) {
+    const uint8x16_t a = vld1q_u8(p), b = vld1q_u8(p + 16), c = vld1q_u8(p + 32),
+                     d = vld1q_u8(p + 48);
+    const uint8x16_t f = vdupq_n_u8(first), s = vdupq_n_u8(second);
+    *is_first = mask(vceqq_u8(a, f), vceqq_u8(b, f), vceqq_u8(c, f), vceqq_u8(d, f));
+    *is_second = mask(vceqq_u8(a, s), vceqq_u8(b, s), vceqq_u8(c, s), vceqq_u8(d, s));
+  }
+};
 
 pair_scan_result scan_neon(const unsigned char* data, std::size_t size) {
-  const uint8x16_t firsts = vdupq_n_u8(first);
-  const uint8x16_t seconds = vdupq_n_u8(second);
-  fold_state state;
-  std::size_t j = 0;
-  for (; j + 64 <= size; j += 64) {
-    const uint8x16_t a = vld1q_u8(data + j);
-    const uint8x16_t b = vld1q_u8(data + j + 16);
-    const uint8x16_t c = vld1q_u8(data + j + 32);
-    const uint8x16_t d = vld1q_u8(data + j + 48);
-    const std::uint64_t is_first =
-        mask64(vceqq_u8(a, firsts), vceqq_u8(b, firsts), vceqq_u8(c, firsts), vceqq_u8(d, firsts));
-    int bit = 0;
-    const std::uint64_t is_second = mask64(vceqq_u8(a, seconds), vceqq_u8(b, seconds),
-                                           vceqq_u8(c, seconds), vceqq_u8(d, seconds));
-    if (fold64(is_first, is_second, &state, &bit)) {
-      return found(j + static_cast<std::size_t>(bit) - 1, state.dropped);
-    }
-  }
-  return scan_tail(data, size, j, state.dropped);
+  return scan_blocks<neon_masks>(data, size);
 }
 
 #endif

@@ -52,8 +52,7 @@ int match_rest(input_stream& in, bool* restart) {
 
 }  // namespace
 
-scan_outcome scan_for_images(input_stream& in, scan_state& state, std::FILE* messages) {
-  const file_identity report = identify_file(messages);
+scan_outcome scan_for_images(input_stream& in, scan_state& state, const carve_listener& listener) {
   bool restart = false;  // the previous attempt's breaking byte was a 137
   for (;;) {
     bool candidate = restart || skip_to_candidate(in, state);
@@ -61,15 +60,15 @@ scan_outcome scan_for_images(input_stream& in, scan_state& state, std::FILE* mes
     int matched = candidate ? match_rest(in, &restart) : 0;
     state.testcount += 1;
     if (matched == 8 &&
-        extract_image(in, state, messages, report) == extract_outcome::output_not_available) {
+        extract_image(in, state, listener) == extract_outcome::output_not_available) {
       return scan_outcome::output_not_available;
     }
     if (in.read_error) {
-      std::fprintf(messages, "ERROR!\r\n");
+      tell(listener, carve_event::scan_failed);
       return scan_outcome::read_error;
     }
     if (in.end_of_input) {
-      std::fprintf(messages, "FINISHED.\r\n");
+      tell(listener, carve_event::scan_finished);
       return scan_outcome::end_of_input;
     }
   }

@@ -16,4 +16,7 @@ struct container_arg {
 // then the code page's rendering, the text the narrow one holds.
 bool container_from_command_line(int argc, char** argv, container_arg* arg);
 
+// The first argument as the narrow command line holds it.
+bool narrow_argument(int argc, char** argv, container_arg* arg);
+
 #endif

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   scan_state state;
-  scan_outcome outcome = scan_for_images(in, state);
+  scan_outcome outcome = scan_for_images(in, state, print_events_to(stdout));
   if (outcome == scan_outcome::output_not_available) {
     return 2;  // the extractor has said which output failed
   }

@@ -18,3 +18,32 @@ void print_summary(const scan_state& state, std::FILE* messages) {
   std::fprintf(messages, "Finished %" PRId64 " pngs(everything).testcount:%" PRId64 ".\r\n",
                state.image_count, state.testcount);
 }
+
+namespace {
+
+void print_event(void* context, carve_event event, std::int64_t image) {
+  auto* messages = static_cast<std::FILE*>(context);
+  switch (event) {
+    case carve_event::image_begun:
+      std::fprintf(messages, "Started png file %5" PRId64 ".\r\n", image);
+      break;
+    case carve_event::image_cut_off:
+      std::fputs("ERROR!!!\r\n", messages);
+      break;
+    case carve_event::output_not_available:
+      std::fprintf(messages, "Output path %s is not available.\r\n", output_name(image).c_str());
+      break;
+    case carve_event::scan_finished:
+      std::fputs("FINISHED.\r\n", messages);
+      break;
+    case carve_event::scan_failed:
+      std::fputs("ERROR!\r\n", messages);
+      break;
+  }
+}
+
+}  // namespace
+
+carve_listener print_events_to(std::FILE* messages) {
+  return {print_event, messages, identify_file(messages)};
+}

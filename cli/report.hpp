@@ -6,10 +6,14 @@
 
 #include "carve/carve.hpp"
 
-// The texts the front end prints around a run.
+// Every text the tool prints.
+
 void print_usage(std::FILE* messages = stdout);
 // shown: the container's path as the command line gave it.
 void print_cannot_open(const std::string& shown, std::FILE* messages = stdout);
 void print_summary(const scan_state& state, std::FILE* messages = stdout);
+
+// A listener that prints the carving's events to messages as they happen.
+carve_listener print_events_to(std::FILE* messages = stdout);
 
 #endif

@@ -25,11 +25,23 @@ TEST(output_name, is_zero_filled_to_five_digits_and_grows_past_them) {
   }
 }
 
+// A name that is taken already, by a file or by a link to none, is written
+// as the C library's fopen would write it: truncated, or created through
+// the link.
 TEST(extract, replaces_an_existing_output_file) {
-  scratch_dir dir;
-  write_file("DMP00001.png", text("an older and much longer file than the image"));
-  carve_run run = carve_bytes(one);
-  EXPECT_EQ(run.files["DMP00001.png"], one);
+  const std::pair<const char*, void (*)()> cases[] = {
+      {"an older, longer file",
+       [] { write_file("DMP00001.png", text("an older and much longer file than the image")); }},
+      {"a dangling link", [] { fs::create_symlink("elsewhere.png", "DMP00001.png"); }},
+  };
+  for (const auto& [name, prepare] : cases) {
+    SCOPED_TRACE(name);
+    scratch_dir dir;
+    prepare();
+    carve_run run = carve_bytes(one);
+    EXPECT_EQ(run.outcome, scan_outcome::end_of_input);
+    EXPECT_EQ(run.files["DMP00001.png"], one);
+  }
 }
 
 // Output paths that cannot be used end the run at once, with what was
@@ -105,7 +117,8 @@ TEST(extract, never_writes_over_the_container) {
     ASSERT_TRUE(open_input(in, c.container));
     scan_state state;
     std::FILE* messages = captured_stream();
-    EXPECT_EQ(scan_for_images(in, state, messages), scan_outcome::output_not_available);
+    EXPECT_EQ(scan_for_images(in, state, print_events_to(messages)),
+              scan_outcome::output_not_available);
     close_input(in);
     EXPECT_EQ(captured_text(messages), c.messages);
     EXPECT_EQ(read_bytes(c.container), container);

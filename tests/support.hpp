@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "carve/carve.hpp"
+#include "cli/report.hpp"
 
 using bytes = std::vector<unsigned char>;
 

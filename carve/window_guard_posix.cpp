@@ -1,7 +1,5 @@
 #include "carve/window_guard.hpp"
 
-#if defined(__unix__) || defined(__APPLE__)
-
 #include <csetjmp>
 #include <csignal>
 
@@ -64,19 +62,3 @@ bool run_guarded(const void* window, std::size_t window_size, window_leaf leaf,
   *fault = frame.fault - reinterpret_cast<const char*>(data);
   return false;
 }
-
-#else  // No mapped windows here, so nothing to guard.
-
-bool arm_window_guard() {
-  return false;
-}
-
-void disarm_window_guard() {}
-
-bool run_guarded(const void*, std::size_t, window_leaf leaf, const unsigned char* data,
-                 std::size_t size, void* context, std::size_t* result, std::ptrdiff_t*) {
-  *result = leaf(data, size, context);
-  return true;
-}
-
-#endif

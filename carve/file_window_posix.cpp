@@ -1,7 +1,5 @@
 #include "carve/file_window.hpp"
 
-#if defined(__unix__) || defined(__APPLE__)
-
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -25,10 +23,6 @@ std::size_t page_size() {
 // stretch is then read into the buffer, where the error is reported as a
 // read error) instead of raising SIGBUS in the middle of the scan.
 bool map_window(file_window& window) {
-#ifndef MADV_POPULATE_READ
-  (void)window;
-  return false;  // no safe way to map here: everything is read instead
-#else
   std::uint64_t left = window.mappable > window.offset ? window.mappable - window.offset : 0;
   if (window.window_size == 0 || left == 0 || window.offset % page_size() != 0 ||
       window.offset < window.read_until) {
@@ -49,7 +43,6 @@ bool map_window(file_window& window) {
   window.map = map;
   window.map_len = len;
   return true;
-#endif
 }
 
 ssize_t read_at(int fd, unsigned char* buffer, std::size_t size, std::uint64_t offset) {
@@ -171,22 +164,3 @@ std::size_t read_window(file_window& window, const unsigned char* data, std::siz
   }
   return result;
 }
-
-#else  // Elsewhere every input goes through its stream.
-
-bool attach_file_window(file_window&, std::FILE*, std::size_t) {
-  return false;
-}
-
-std::ptrdiff_t fill_from_file(file_window&, unsigned char*, std::size_t, const unsigned char**) {
-  return -1;
-}
-
-void release_window(file_window&) {}
-
-std::size_t read_window(file_window&, const unsigned char* data, std::size_t* size,
-                        window_leaf leaf, void* context) {
-  return leaf(data, *size, context);
-}
-
-#endif

@@ -1,0 +1,31 @@
+#ifndef QVZ2PNG_CARVE_CARVE_EVENTS_HPP
+#define QVZ2PNG_CARVE_CARVE_EVENTS_HPP
+
+#include <cstdint>
+
+#include "carve/file_identity.hpp"
+
+// What the carving tells the front end as it goes. The carving prints
+// nothing: the front end alone turns these into words.
+enum class carve_event {
+  image_begun,           // its file is open
+  image_cut_off,         // the input ran out or turned out no PNG; the file keeps what was read
+  output_not_available,  // its file cannot be created, written or closed, or is kept
+  scan_finished,         // the scan reached the end of the container
+  scan_failed,           // reading the container failed
+};
+
+struct carve_listener {
+  // image: the number of the image the event is about (0 for the scan's end).
+  void (*on_event)(void* context, carve_event event, std::int64_t image);
+  void* context;
+  // The file the front end's texts go to, when it is one: no output may be
+  // opened over it.
+  file_identity report;
+};
+
+inline void tell(const carve_listener& listener, carve_event event, std::int64_t image = 0) {
+  listener.on_event(listener.context, event, image);
+}
+
+#endif
