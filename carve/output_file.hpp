@@ -18,6 +18,10 @@ int replace_output(const char* name);
 // Writes all of data; false when the system would not take it all.
 bool write_output(int fd, const unsigned char* data, std::size_t size);
 
+// One write: how many bytes of data the system took, at least one, or -1
+// when it took none and will not (an interrupted write is tried again).
+long write_some(int fd, const unsigned char* data, std::size_t size);
+
 bool close_output(int fd);
 
 #endif

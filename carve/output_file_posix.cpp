@@ -16,19 +16,12 @@ int replace_output(const char* name) {
   return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 }
 
-bool write_output(int fd, const unsigned char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+long write_some(int fd, const unsigned char* data, std::size_t size) {
+  ssize_t n;
+  do {
+    n = write(fd, data, size);
+  } while (n < 0 && errno == EINTR);
+  return n > 0 ? static_cast<long>(n) : -1;
 }
 
 bool close_output(int fd) {

@@ -19,17 +19,10 @@ int replace_output(const char* name) {
   return _open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
-bool write_output(int fd, const unsigned char* data, std::size_t size) {
-  while (size > 0) {
-    const unsigned piece = size < INT_MAX ? static_cast<unsigned>(size) : INT_MAX;
-    const int n = _write(fd, data, piece);
-    if (n <= 0) {
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
+long write_some(int fd, const unsigned char* data, std::size_t size) {
+  const unsigned piece = size < INT_MAX ? static_cast<unsigned>(size) : INT_MAX;
+  const int n = _write(fd, data, piece);
+  return n > 0 ? n : -1;
 }
 
 bool close_output(int fd) {

@@ -11,11 +11,13 @@
 
 #include <cstring>
 
-// Every kernel looks at position j as "the byte after": a 137 at j - 1 is a
-// candidate when j is the block's end or holds 80, and the byte at j, when
-// neither 80 nor 137, is swallowed by that 137's failed attempt ("dropped").
-// Every other byte before the candidate begins an attempt of its own, so the
-// failed attempts are the bytes before the candidate less the dropped ones.
+// By the attempt rule (scanner.hpp), a byte other than 137 fails alone; a
+// 137 fails with the byte after it when that is neither 80 nor 137, and
+// alone when it is 137. So every kernel looks at position j as "the byte
+// after": a 137 at j - 1 is a candidate when j is the block's end or holds
+// 80, and the byte at j, when neither 80 nor 137, is swallowed by that
+// 137's failed attempt ("dropped"). The failed attempts are the bytes
+// before the candidate less the dropped ones.
 
 namespace {
 

@@ -7,10 +7,8 @@
 
 // The scanner's inner loop: over a block of bytes, where the next attempt
 // that can match two or more signature bytes begins, and how many attempts
-// fail before it. Attempts begin at the block's first byte and fail by the
-// scanner's rules: a byte other than 137 alone; a 137 followed by a byte
-// that is neither 80 nor 137, with that byte; a 137 followed by 137 alone
-// (the second 137 begins the next attempt).
+// fail before it, by the attempt rule in scanner.hpp, with attempts
+// beginning at the block's first byte.
 struct pair_scan_result {
   std::size_t stop;     // the 137 of the first 137 80 pair, or a 137 that is
                         // the block's last byte; the block's size if none

@@ -108,6 +108,13 @@ tool_run run_tool(const fs::path& dir, const std::vector<std::string>& args,
 const bytes one = png();
 const bytes other = png(text("other pixels"));
 
+// The scratch directory as most cases want it: the container as c.qvz,
+// and beside it an empty run/ for the tool to work in.
+void lay_out_run(const bytes& container) {
+  fs::create_directory("run");
+  write_file("c.qvz", container);
+}
+
 const std::string usage =
     "QVZ to PNG converter. 1.0.0\r\n"
     "Get png files from qvz files or other database. No Encryped file.\r\n"
@@ -248,8 +255,7 @@ TEST(cli, stops_at_an_output_that_cannot_be_used) {
     }
     SCOPED_TRACE(c.name);
     scratch_dir dir;
-    fs::create_directory("run");
-    write_file("c.qvz", one + big + other);
+    lay_out_run(one + big + other);
     if (c.link) {
       fs::create_symlink(c.link, "run/DMP00002.png");
     }
@@ -301,8 +307,7 @@ TEST(cli, carves_whatever_its_standard_streams_are) {
     }
     SCOPED_TRACE(c.name);
     scratch_dir dir;
-    fs::create_directory("run");
-    write_file("c.qvz", container);
+    lay_out_run(container);
     std::string command = c.command;
     command.replace(command.find("TOOL"), 4, tool_command());
     const int raw = std::system(("cd run && " + command).c_str());
@@ -438,8 +443,7 @@ TEST(cli, reads_a_pipe_and_a_fifo) {
     }
     SCOPED_TRACE(c.name);
     scratch_dir dir;
-    fs::create_directory("run");
-    write_file("c.qvz", text("head") + one);
+    lay_out_run(text("head") + one);
     ASSERT_EQ(std::system("mkfifo fifo"), 0);
     tool_run run = run_tool(dir.path / "run", {c.arg}, c.prelude);
     EXPECT_EQ(run.out, console("Started png file     1.\r\nFINISHED.\r\n" + summary(1, 6)));
@@ -488,8 +492,7 @@ TEST(cli, reports_a_read_error_part_way) {
   for (const auto& [name, populate, bad_at] : cases) {
     SCOPED_TRACE(name);
     scratch_dir dir;
-    fs::create_directory("run");
-    write_file("c.qvz", container);
+    lay_out_run(container);
     tool_run run = run_tool(dir.path / "run", {"../c.qvz"}, failing_reads(populate, bad_at));
     carve_run model = model_carve(container, bad_at / 4096 * 4096);
     EXPECT_EQ(run.out, report_of(model));
@@ -512,8 +515,7 @@ TEST(cli, carves_across_mapped_and_read_stretches) {
     container = container + repeat(0, seam - 100 - container.size()) + image;
   }
   scratch_dir dir;
-  fs::create_directory("run");
-  write_file("c.qvz", container);
+  lay_out_run(container);
   tool_run run = run_tool(dir.path / "run", {"../c.qvz"}, failing_reads("2", SIZE_MAX));
   carve_run model = model_carve(container);
   EXPECT_EQ(model.state.image_count, 4);
@@ -542,8 +544,7 @@ TEST(cli, survives_its_container_shrinking_meanwhile) {
   for (const auto& [delay, size] : cuts) {
     SCOPED_TRACE(testing::Message() << "cut to " << size << " after " << delay << " s");
     scratch_dir dir;
-    fs::create_directory("run");
-    write_file("c.qvz", container);
+    lay_out_run(container);
     const std::string cut = "(sleep " + std::string(delay) + " && truncate -s " +
                             std::to_string(size) + " ../c.qvz &) &&";
     tool_run run = run_tool(dir.path / "run", {"../c.qvz"}, cut);
@@ -566,8 +567,7 @@ TEST(cli, fails_when_its_report_cannot_be_written) {
     GTEST_SKIP() << "Wine reports no error for a full device";
   }
   scratch_dir dir;
-  fs::create_directory("run");
-  write_file("c.qvz", one);
+  lay_out_run(one);
   const std::string command = "cd run && " + tool_command() + " ../c.qvz >/dev/full 2>/dev/null";
   int raw = std::system(command.c_str());
   EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);

@@ -60,9 +60,9 @@ carve_run carve_bytes(const bytes& container, std::size_t buffer_size = input_op
 carve_run carve_file(const bytes& container, const input_options& options,
                      std::size_t shrink_to = SIZE_MAX);
 
-// The carving of a container done the plain way, one byte at a time, with
-// a 137 that breaks a match starting the next attempt, and an image ending
-// at a chunk header whose type is not four letters. Writes no files.
+// The carving of a container done the plain way, one byte at a time, by
+// the attempt rule in scanner.hpp, with an image ending at a chunk header
+// whose type is not four letters. Writes no files.
 carve_run model_carve(const bytes& container, std::size_t fail_at = SIZE_MAX);
 
 // A container of random pieces: random bytes, PNGs whole and cut off,
