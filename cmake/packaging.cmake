@@ -21,16 +21,25 @@ else()
   set(man_gz ${CMAKE_CURRENT_BINARY_DIR}/qvz2png.1.gz)
   set(changelog_gz ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
   add_custom_command(OUTPUT ${man_gz}
-                     COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/docs/qvz2png.1 > ${man_gz}
-                     DEPENDS docs/qvz2png.1)
+                     COMMAND gzip -9n -c ${PROJECT_BINARY_DIR}/qvz2png.1 > ${man_gz}
+                     DEPENDS docs/qvz2png.1.in)
   add_custom_command(OUTPUT ${changelog_gz}
                      COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog > ${changelog_gz}
                      DEPENDS packaging/changelog)
   add_custom_target(compressed_docs ALL DEPENDS ${man_gz} ${changelog_gz})
   install(TARGETS qvz2png RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # As dh_strip does: the compiler's notes are of no use in a package.
+  install(CODE "execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment
+                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/qvz2png\")")
   install(FILES ${man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES packaging/copyright ${changelog_gz} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/qvz2png)
-  set(CPACK_GENERATOR DEB TGZ)
+  if(QVZ2PNG_STATIC)
+    # For any Linux distribution, whatever its C library: one static file.
+    target_link_options(qvz2png PRIVATE -static-pie)
+    set(CPACK_GENERATOR TGZ)
+  else()
+    set(CPACK_GENERATOR DEB)
+  endif()
   set(CPACK_PACKAGE_FILE_NAME qvz2png-${PROJECT_VERSION}-Linux-${CMAKE_SYSTEM_PROCESSOR})
 endif()
 
@@ -45,6 +54,16 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Debian's name for the processor the tool is built for, not the one that
+# builds it.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+else()
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+endif()
+# The time the archives record (cmake/release.cmake), set where CPack runs.
+configure_file(packaging/cpack_options.cmake.in ${PROJECT_BINARY_DIR}/cpack_options.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack_options.cmake)
 # The long description; CPack puts the summary above it as the synopsis.
 string(JOIN "\n" CPACK_DEBIAN_PACKAGE_DESCRIPTION
        "qvz2png finds every PNG image stored as plain bytes inside a file of any"

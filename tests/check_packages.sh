@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Checks the release artifacts as a user meets them: the Debian package
-# (its file list, lintian, its man page, its tool carving the sample), the
-# Linux tarball and the Windows zip (its exe carving the sample under Wine).
+# Checks the release artifacts (packaging/release.sh) as a user meets them:
+# SHA256SUMS; the Debian packages (file list, architecture, lintian at
+# pedantic level, man page, the amd64 tool carving the sample); the static
+# tarballs (the x86-64 one carving the sample in an empty chroot, the
+# aarch64 one under qemu-aarch64); the Windows zip (its exe carving the
+# sample under Wine); the source tarball, built and tested on its own.
 #
 #   bash tests/check_packages.sh [PACKAGE_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 packages=${1:-$root/build/package}
 version=$(sed -n 's/^project(qvz2png VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-arch=$(dpkg --print-architecture)
+arch=amd64  # the packages' tool that runs here
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -26,26 +29,56 @@ carves_sample() {
   diff -r "$out" "$root/samples/expected" >/dev/null || fail "$* did not carve the sample's images"
 }
 
-deb="$packages/qvz2png_${version}_${arch}.deb"
-[ -f "$deb" ] || fail "no $deb"
-contents=$(dpkg-deb --contents "$deb" | awk '$NF !~ /\/$/ {print $NF}' | sort)
-expected=$(printf '%s\n' ./usr/bin/qvz2png ./usr/share/doc/qvz2png/changelog.gz \
-  ./usr/share/doc/qvz2png/copyright ./usr/share/man/man1/qvz2png.1.gz | sort)
-[ "$contents" = "$expected" ] || fail "the package holds"$'\n'"$contents"
-if ! report=$(lintian --fail-on error,warning "$deb" 2>&1); then
-  fail "lintian found errors or warnings:"$'\n'"$report"
-fi
-dpkg-deb -x "$deb" "$work/deb"
-carves_sample "$work/deb/usr/bin/qvz2png"
-warnings=$(MANWIDTH=80 man --warnings -l "$work/deb/usr/share/man/man1/qvz2png.1.gz" 2>&1 >/dev/null)
-[ -z "$warnings" ] || fail "man -l warns: $warnings"
-echo "$(basename "$deb"): files as expected, lintian clean, man page renders, carves the sample"
+(cd "$packages" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not match"
+for artifact in "$packages"/qvz2png[-_]*; do
+  grep -q " $(basename "$artifact")\$" "$packages/SHA256SUMS" || fail "SHA256SUMS leaves out $artifact"
+done
+echo "SHA256SUMS: every artifact, all match"
 
-tarball="$packages/qvz2png-$version-Linux-$(uname -m).tar.gz"
-mkdir "$work/tar"
-tar -xzf "$tarball" -C "$work/tar"
-carves_sample "$work/tar/qvz2png-$version-Linux-$(uname -m)/bin/qvz2png"
-echo "$(basename "$tarball"): carves the sample"
+# Lintian at pedantic level, informational tags included, must say nothing.
+lint_clean() {
+  local report
+  report=$(lintian --pedantic -I "$1" 2>&1 | grep -v '^running with root privileges') || true
+  [ -z "$report" ] || fail "lintian on $(basename "$1"):"$'\n'"$report"
+}
+
+for deb_arch in amd64 arm64; do
+  deb="$packages/qvz2png_${version}_${deb_arch}.deb"
+  [ -f "$deb" ] || fail "no $deb"
+  contents=$(dpkg-deb --contents "$deb" | awk '$NF !~ /\/$/ {print $NF}' | sort)
+  expected=$(printf '%s\n' ./usr/bin/qvz2png ./usr/share/doc/qvz2png/changelog.gz \
+    ./usr/share/doc/qvz2png/copyright ./usr/share/man/man1/qvz2png.1.gz | sort)
+  [ "$contents" = "$expected" ] || fail "the package holds"$'\n'"$contents"
+  [ "$(dpkg-deb -f "$deb" Architecture)" = "$deb_arch" ] || fail "$deb is not labelled $deb_arch"
+  lint_clean "$deb"
+  dpkg-deb -x "$deb" "$work/deb-$deb_arch"
+done
+file -b "$work/deb-arm64/usr/bin/qvz2png" | grep -q 'ARM aarch64.*dynamically linked' ||
+  fail "the arm64 package's tool is $(file -b "$work/deb-arm64/usr/bin/qvz2png")"
+carves_sample "$work/deb-$arch/usr/bin/qvz2png"
+warnings=$(MANWIDTH=80 man --warnings -l "$work/deb-$arch/usr/share/man/man1/qvz2png.1.gz" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "man -l warns: $warnings"
+zcat "$work/deb-$arch/usr/share/man/man1/qvz2png.1.gz" | head -n 1 | grep -q "\"qvz2png $version\"" ||
+  fail "the man page's header does not name version $version"
+echo "qvz2png_${version}_{amd64,arm64}.deb: files and architecture as expected, lintian --pedantic silent, man page renders, carves the sample"
+
+for machine in x86_64 aarch64; do
+  tarball="$packages/qvz2png-$version-Linux-$machine.tar.gz"
+  mkdir "$work/tar-$machine"
+  tar -xzf "$tarball" -C "$work/tar-$machine"
+  tool="$work/tar-$machine/qvz2png-$version-Linux-$machine/bin/qvz2png"
+  file -b "$tool" | grep -q 'static-pie linked' || fail "$tarball: $(file -b "$tool")"
+done
+# Nothing in the chroot but the tool and the sample: no C library at all.
+jail="$work/jail"
+mkdir "$jail"
+cp "$work/tar-x86_64/qvz2png-$version-Linux-x86_64/bin/qvz2png" "$root/samples/sample.qvz" "$jail/"
+chroot "$jail" /qvz2png /sample.qvz >/dev/null || fail "the static tool did not run in an empty chroot"
+rm "$jail/qvz2png" "$jail/sample.qvz"
+diff -r "$jail" "$root/samples/expected" >/dev/null || fail "the static tool did not carve the sample"
+echo "qvz2png-$version-Linux-x86_64.tar.gz: static-pie, carves the sample in an empty chroot"
+carves_sample qemu-aarch64 "$work/tar-aarch64/qvz2png-$version-Linux-aarch64/bin/qvz2png"
+echo "qvz2png-$version-Linux-aarch64.tar.gz: static-pie, carves the sample under qemu-aarch64"
 
 zip="$packages/qvz2png-$version-win64.zip"
 mkdir "$work/zip"
@@ -60,3 +93,13 @@ export WINEPREFIX=${WINEPREFIX:-$work/wineprefix} WINEDEBUG=-all LC_ALL=C.UTF-8
 wineboot --init >/dev/null 2>&1 || true
 carves_sample wine "$top/qvz2png.exe"
 echo "$(basename "$zip"): exe, README.txt and LICENSE.txt with CRLF; the exe carves the sample under Wine"
+
+# The source release alone: unpacked where no checkout is, it builds and
+# passes its in-process tests.
+mkdir "$work/src"
+tar -xzf "$packages/qvz2png-$version.tar.gz" -C "$work/src"
+(cd "$work/src/qvz2png-$version" && [ ! -e .git ] && [ ! -e build ] &&
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+  cmake --build build -j2 --target carve_tests >/dev/null && build/tests/carve_tests --gtest_brief=1 >/dev/null) ||
+  fail "the source tarball does not build and pass its tests on its own"
+echo "qvz2png-$version.tar.gz: builds and passes its in-process tests on its own"
