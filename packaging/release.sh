@@ -12,6 +12,7 @@ cd "$root"
 version=$(sed -n 's/^project(qvz2png VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 rm -rf build/package build/package-linux build/package-tarball build/package-arm64 \
   build/package-arm64-tarball build/windows-zip
+mkdir -p build
 for preset in package package-tarball package-arm64 package-arm64-tarball windows-zip; do
   cmake --workflow --preset "$preset" >"build/$preset.log" 2>&1 ||
     { tail -n 40 "build/$preset.log"; exit 1; }
