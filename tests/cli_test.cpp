@@ -115,6 +115,16 @@ void lay_out_run(const bytes& container) {
   write_file("c.qvz", container);
 }
 
+// What a run must have printed, returned and left in its directory; it
+// never writes to standard error.
+void expect_run(const tool_run& run, const std::string& out, int status,
+                const std::map<std::string, bytes>& files) {
+  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, status);
+  EXPECT_EQ(run.files, files);
+}
+
 const std::string usage =
     "QVZ to PNG converter. 1.0.0\r\n"
     "Get png files from qvz files or other database. No Encryped file.\r\n"
@@ -191,10 +201,7 @@ TEST(cli, runs_as_documented) {
       write_file("c.qvz", *c.container);
     }
     tool_run run = run_tool(dir.path / "run", c.args);
-    EXPECT_EQ(run.out, console(c.out));
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, c.status);
-    EXPECT_EQ(run.files, c.outputs);
+    expect_run(run, console(c.out), c.status, c.outputs);
     std::size_t beside = 0;  // nothing is written outside the working directory
     for (const auto& entry : fs::directory_iterator(dir.path)) {
       beside += entry.path().filename() != "run" && entry.path().filename() != "c.qvz";
@@ -261,10 +268,7 @@ TEST(cli, stops_at_an_output_that_cannot_be_used) {
     }
     const fs::path where = c.dir[0] == '/' ? fs::path(c.dir) : dir.path / c.dir;
     tool_run run = run_tool(where, {(dir.path / "c.qvz").string()}, c.prelude);
-    EXPECT_EQ(run.out, console(c.out));
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.files, c.outputs);
+    expect_run(run, console(c.out), 2, c.outputs);
   }
 }
 
@@ -417,10 +421,7 @@ TEST(cli, opens_containers_named_in_any_script) {
       const fs::path run_dir = dir.path / ("run" + std::to_string(n++));
       fs::create_directory(run_dir);
       tool_run run = run_tool(run_dir, {arg});
-      EXPECT_EQ(run.out, ascii.out);
-      EXPECT_EQ(run.err, "");
-      EXPECT_EQ(run.status, 0);
-      EXPECT_EQ(run.files, ascii.files);
+      expect_run(run, ascii.out, 0, ascii.files);
     }
   }
 }
@@ -495,10 +496,7 @@ TEST(cli, reports_a_read_error_part_way) {
     lay_out_run(container);
     tool_run run = run_tool(dir.path / "run", {"../c.qvz"}, failing_reads(populate, bad_at));
     carve_run model = model_carve(container, bad_at / 4096 * 4096);
-    EXPECT_EQ(run.out, report_of(model));
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.files, model.files);
+    expect_run(run, report_of(model), 1, model.files);
   }
 }
 
