@@ -19,6 +19,10 @@ struct file_identity {
 
 file_identity identify_file(std::FILE* stream);
 
+// What opening name would reach, following links as opening for writing
+// would; unknown when the name does not exist.
+file_identity identify_name(const char* name);
+
 // Whether opening name would reach that file: the same file under any name
 // or link, or for a block device, another node of the same disk. A name
 // that does not exist is no file.

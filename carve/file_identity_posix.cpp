@@ -22,16 +22,8 @@ file_identity identify_file(std::FILE* stream) {
   return fd >= 0 && fstat(fd, &st) == 0 ? identity_of(st) : file_identity{};
 }
 
-// stat follows links, as opening for writing would.
-bool names_file(const char* name, const file_identity& file) {
+// stat follows links.
+file_identity identify_name(const char* name) {
   struct stat st;
-  if (!file.known || stat(name, &st) != 0) {
-    return false;
-  }
-  const file_identity other = identity_of(st);
-  if (other.volume == file.volume && other.index == file.index) {
-    return true;
-  }
-  // Two nodes of one disk: writing through either overwrites the other.
-  return file.block_device && other.block_device && file.disk == other.disk;
+  return stat(name, &st) == 0 ? identity_of(st) : file_identity{};
 }

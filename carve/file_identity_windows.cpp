@@ -25,18 +25,14 @@ file_identity identify_file(std::FILE* stream) {
   return fd >= 0 ? identity_of(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) : file_identity{};
 }
 
-bool names_file(const char* name, const file_identity& file) {
-  if (!file.known) {
-    return false;
-  }
-  // No access asked, every sharing mode allowed: only to read its identity.
-  // Backup semantics let a directory open too.
+// No access asked, every sharing mode allowed: only to read its identity.
+// Backup semantics let a directory open too.
+file_identity identify_name(const char* name) {
   HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    return false;
+  const file_identity id = identity_of(handle);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
   }
-  const file_identity other = identity_of(handle);
-  CloseHandle(handle);
-  return other.known && other.volume == file.volume && other.index == file.index;
+  return id;
 }
