@@ -9,7 +9,8 @@
 // nothing: the front end alone turns these into words.
 enum class carve_event {
   image_begun,           // its file is open
-  image_cut_off,         // the input ran out or turned out no PNG; the file keeps what was read
+  image_cut_off,         // the input ran out, turned out no PNG, or held the next image's
+                         // signature; the file keeps what was read before
   output_not_available,  // its file cannot be created, written or closed, or is kept
   scan_finished,         // the scan reached the end of the container
   scan_failed,           // reading the container failed

@@ -7,92 +7,110 @@
 
 #include "carve/output_file.hpp"
 #include "carve/png.hpp"
+#include "carve/signature_match.hpp"
 
 namespace {
 
-// cut_off: the input ran out, or a chunk header showed the bytes to be no
-// PNG; either way the image ends with the bytes read for it.
-enum class copy_result { done, cut_off, write_failed };
+// How the walk over an image's chunks ended, when not at IEND's CRC.
+enum class copy_result {
+  done,
+  cut_off,    // the input ran out, or a chunk header showed the bytes to be no PNG
+  signature,  // the bytes read hold the signature of the next image
+};
 
 // The image being written: its file, and the bytes not written to it yet.
 // The bytes pass through this block of our own: the system's write must
 // never read a mapped window itself, since a fault there could not be
-// recovered from.
+// recovered from. The last `matched` bytes held may begin the next image's
+// signature, so they are held back until the walk shows whether they do.
 struct image_out {
   int fd;
+  bool write_failed;  // from then on, the image is only walked to its end
+  int matched;
   std::size_t held;
   unsigned char block[64 * 1024];
 };
 
-bool flush(image_out& out) {
-  const bool written = write_output(out.fd, out.block, out.held);
-  out.held = 0;
-  return written;
+// Writes what is held but the last keep bytes, which move to the front.
+void flush(image_out& out, std::size_t keep) {
+  const std::size_t ready = out.held - keep;
+  out.write_failed = out.write_failed || !write_output(out.fd, out.block, ready);
+  std::memmove(out.block, out.block + ready, keep);
+  out.held = keep;
 }
 
-// Makes room for at least one byte; false when writing out failed.
-bool make_room(image_out& out) {
-  return out.held < sizeof out.block || flush(out);
-}
+struct copy_job {
+  unsigned char* to;
+  int matched;
+  std::size_t copied;
+};
 
-bool put(image_out& out, const unsigned char* data, std::size_t size) {
-  if (out.held + size > sizeof out.block && !flush(out)) {
-    return false;
+// Copies bytes into the image's block and matches them there, so that only
+// the copy can fault on a mapped window that shrank, before anything is
+// decided. Takes the bytes up to the end of a signature, at most.
+std::size_t copy_and_match(const unsigned char* data, std::size_t size, void* context) {
+  auto* job = static_cast<copy_job*>(context);
+  if (size > 0) {
+    std::memcpy(job->to, data, size);
   }
-  std::memcpy(out.block + out.held, data, size);
-  out.held += size;
-  return true;
+  int matched = job->matched;
+  job->copied = match_signature(job->to, size, &matched);
+  job->matched = matched;
+  return job->copied;
 }
 
-// Copies count bytes from the input to out, straight into its block.
+// Copies count bytes from the input into the image, straight into its
+// block, unless they hold a signature: then the image ends before it.
 copy_result copy_bytes(input_stream& in, image_out& out, std::uint32_t count) {
   while (count > 0) {
-    if (!make_room(out)) {
-      return copy_result::write_failed;
+    if (out.held == sizeof out.block) {
+      flush(out, static_cast<std::size_t>(out.matched));
     }
+    copy_job job = {out.block + out.held, out.matched, 0};
     const std::size_t room = sizeof out.block - out.held;
-    std::size_t n = read_into(in, out.block + out.held, std::min<std::size_t>(count, room));
-    if (n == 0) {
+    if (!consume_with(in, std::min<std::size_t>(count, room), copy_and_match, &job)) {
       return copy_result::cut_off;
     }
-    out.held += n;
-    count -= static_cast<std::uint32_t>(n);
+    out.held += job.copied;
+    out.matched = job.matched;
+    count -= static_cast<std::uint32_t>(job.copied);
+    if (out.matched == whole_signature) {
+      out.held -= whole_signature;  // the next image's, not this one's
+      return copy_result::signature;
+    }
   }
   return copy_result::done;
 }
 
-// Reads up to 8 header bytes into header; returns how many could be had.
-std::size_t read_chunk_header(input_stream& in, unsigned char* header) {
-  std::size_t got = 0;
-  while (got < 8) {
-    std::size_t n = read_into(in, header + got, 8 - got);
-    if (n == 0) {
-      break;
-    }
-    got += n;
+// Copies a chunk's 8 header bytes, all in the block, and points header at them.
+copy_result copy_header(input_stream& in, image_out& out, const unsigned char** header) {
+  if (sizeof out.block - out.held < 8) {
+    flush(out, static_cast<std::size_t>(out.matched));
   }
-  return got;
+  *header = out.block + out.held;
+  return copy_bytes(in, out, 8);
 }
 
 // Walks length, type, data and CRC of each chunk, writing every byte read,
-// until the IEND chunk's CRC has been copied or a header is cut short or
-// bears a type that is not four letters. The input is then left just past
-// the last byte written, so the scan resumes right after such a header.
+// until the IEND chunk's CRC has been copied, a header is cut short or
+// bears a type that is not four letters, or the next image's signature is
+// met. The input is then left just past the last byte read, so the scan
+// resumes right after such a header, or the next image begins.
 copy_result copy_chunks(input_stream& in, image_out& out) {
   for (;;) {
-    unsigned char header[8];
-    std::size_t got = read_chunk_header(in, header);
-    if (!put(out, header, got)) {
-      return copy_result::write_failed;
+    const unsigned char* header = nullptr;
+    copy_result result = copy_header(in, out, &header);
+    if (result != copy_result::done) {
+      return result;
     }
-    if (got < 8 || !is_chunk_type(header + 4)) {
+    if (!is_chunk_type(header + 4)) {
       return copy_result::cut_off;
     }
+    const bool last = std::memcmp(header + 4, "IEND", 4) == 0;
     // Unsigned 32-bit on purpose: a length of 2^32 - 4 or more wraps the
     // count of data and CRC bytes to 0..3.
-    std::uint32_t count = load_be32(header) + 4u;
-    copy_result result = copy_bytes(in, out, count);
-    if (result != copy_result::done || std::memcmp(header + 4, "IEND", 4) == 0) {
+    result = copy_bytes(in, out, load_be32(header) + 4u);
+    if (result != copy_result::done || last) {
       return result;
     }
   }
@@ -117,6 +135,18 @@ int create_image_file(const std::string& name, const input_stream& in,
   return replace_output(name.c_str());
 }
 
+// Ends the image's file: what is held is written, and the file closed. An
+// image that did not reach the disk whole is not left behind.
+extract_outcome finish_image(image_out& out, const std::string& name,
+                             const carve_listener& listener, std::int64_t image) {
+  flush(out, 0);
+  if (!close_output(out.fd) || out.write_failed) {
+    std::remove(name.c_str());
+    return output_not_available(listener, image);
+  }
+  return extract_outcome::extracted;
+}
+
 }  // namespace
 
 std::string output_name(std::int64_t image_number) {
@@ -125,29 +155,26 @@ std::string output_name(std::int64_t image_number) {
   return name;
 }
 
-extract_outcome extract_image(input_stream& in, scan_state& state, const carve_listener& listener) {
+extract_outcome extract_image(input_stream& in, scan_state& state, const carve_listener& listener,
+                              int* next_matched) {
+  *next_matched = 0;
   state.image_count += 1;
   const std::string name = output_name(state.image_count);
   image_out out;
   out.fd = create_image_file(name, in, listener);
-  out.held = 0;
   if (out.fd < 0) {
     return output_not_available(listener, state.image_count);
   }
   tell(listener, carve_event::image_begun, state.image_count);
+  out.write_failed = false;
+  out.matched = 0;  // the search begins after the image's own signature
+  std::memcpy(out.block, png_signature, sizeof png_signature);
+  out.held = sizeof png_signature;
 
-  copy_result result = copy_result::write_failed;
-  if (put(out, png_signature, sizeof png_signature)) {
-    result = copy_chunks(in, out);
-  }
-  if (result == copy_result::cut_off) {
+  const copy_result result = copy_chunks(in, out);
+  if (result != copy_result::done) {
     tell(listener, carve_event::image_cut_off, state.image_count);
   }
-  const bool written = result != copy_result::write_failed && flush(out);
-  if (!close_output(out.fd) || !written) {
-    // An image that did not reach the disk whole is not left behind.
-    std::remove(name.c_str());
-    return output_not_available(listener, state.image_count);
-  }
-  return extract_outcome::extracted;
+  *next_matched = result == copy_result::signature ? whole_signature : out.matched;
+  return finish_image(out, name, listener, state.image_count);
 }

@@ -13,9 +13,12 @@ std::string output_name(std::int64_t image_number);
 
 // Copies one image, whose signature the scanner has just consumed, to the
 // next numbered output file, walking its chunks up to and including IEND.
-// Leaves the input just past the last byte copied. An output name that is
-// the container, or the file that the listener's texts go to, is never
-// opened.
-extract_outcome extract_image(input_stream& in, scan_state& state, const carve_listener& listener);
+// A signature among the bytes it reads ends the image right before it.
+// Leaves the input just past the last byte read, and in *next_matched how
+// many signature bytes those end with (signature_match.hpp), for the next
+// attempt to go on from. An output name that reaches the container, or the
+// file that the listener's texts go to, is never written.
+extract_outcome extract_image(input_stream& in, scan_state& state, const carve_listener& listener,
+                              int* next_matched);
 
 #endif

@@ -5,6 +5,7 @@
 #include "carve/extractor.hpp"
 #include "carve/pair_scan.hpp"
 #include "carve/png.hpp"
+#include "carve/signature_match.hpp"
 
 namespace {
 
@@ -36,31 +37,37 @@ bool skip_to_candidate(input_stream& in, scan_state& state) {
   return false;
 }
 
-// Matches the signature's bytes after the first; returns how many of the
-// 8 matched. A 137 that breaks the match is left marked in *restart, since
-// it may be the first byte of a signature itself.
-int match_rest(input_stream& in, bool* restart) {
-  for (int i = 1; i < 8; ++i) {
+// Goes on matching the signature's bytes from its byte at `from`; true when
+// all 8 match. *next is what the following attempt begins with: 1 when the
+// byte that broke this one is a 137, since it may begin a signature itself.
+bool match_rest(input_stream& in, int from, int* next) {
+  for (int i = from; i < whole_signature; ++i) {
     int byte = read_byte(in);
     if (byte != png_signature[i]) {
-      *restart = byte == png_signature[0];
-      return i;
+      *next = byte == png_signature[0] ? 1 : 0;
+      return false;
     }
   }
-  return 8;
+  return true;
 }
 
 }  // namespace
 
 scan_outcome scan_for_images(input_stream& in, scan_state& state, const carve_listener& listener) {
-  bool restart = false;  // the previous attempt's breaking byte was a 137
+  // The signature bytes the next attempt begins with, already matched: a
+  // 137 that broke the previous attempt, or what an image's last bytes
+  // hold of a signature (all of one, when another image cut it short).
+  int begun = 0;
   for (;;) {
-    bool candidate = restart || skip_to_candidate(in, state);
-    restart = false;
-    int matched = candidate ? match_rest(in, &restart) : 0;
+    bool whole = begun == whole_signature;
+    if (!whole) {
+      const int from = begun > 0 ? begun : skip_to_candidate(in, state) ? 1 : 0;
+      begun = 0;
+      whole = from > 0 && match_rest(in, from, &begun);
+    }
     state.testcount += 1;
-    if (matched == 8 &&
-        extract_image(in, state, listener) == extract_outcome::output_not_available) {
+    if (whole &&
+        extract_image(in, state, listener, &begun) == extract_outcome::output_not_available) {
       return scan_outcome::output_not_available;
     }
     if (in.read_error) {

@@ -14,8 +14,10 @@
 // that differs (that byte is consumed with it). An attempt begins at the
 // first byte of the input, after the byte that broke the previous attempt
 // (or at it, when that byte is 137 and so may begin a signature), or after
-// the last byte an image copied. state.testcount counts every attempt, the
-// last one, which meets the end, included.
+// the last byte an image copied, going on with the signature bytes that
+// the image ends with (all 8, when a signature cut the image short, and
+// the attempt is a full match at once). state.testcount counts every
+// attempt, the last one, which meets the end, included.
 scan_outcome scan_for_images(input_stream& in, scan_state& state, const carve_listener& listener);
 
 #endif

@@ -32,6 +32,9 @@ SEEDS = {
     "mixed_case_types": SIG + chunk(b"tEXt", b"key") + chunk(b"iTXt", b"") + chunk(b"IEND", b""),
     "iend_with_data": SIG + chunk(b"IEND", b"tail") + b"Z",
     "nested": png(png()) + png(),
+    "split_over_pngs": png(b"x" * 40)[:61] + b"page" + png() + png(b"more") + png(b"x" * 40)[61:],
+    "signature_from_bad_header": SIG + b"\0\0\0\x05ab" + png(),
+    "signature_from_iend_crc": SIG + b"\0\0\0\0IEND\xc0\xff" + png(),
 }
 
 

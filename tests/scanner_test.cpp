@@ -31,6 +31,10 @@ std::string started(int n) {
 const std::string finished = "FINISHED.\r\n";
 const std::string cut = "ERROR!!!\r\n";
 
+bytes bytes_before(const bytes& b, std::size_t end) {
+  return bytes(b.begin(), b.begin() + static_cast<long>(end));
+}
+
 std::vector<carve_case> carve_cases() {
   const bytes cut_in_data = bytes(one.begin(), one.begin() + 30);
   const bytes no_iend = signature() + chunk("IHDR", text("0123456789abc"));
@@ -49,6 +53,20 @@ std::vector<carve_case> carve_cases() {
   const bytes split = bytes(split_whole.begin(), split_whole.begin() + 91) + text("page") +
                       bytes(split_whole.begin() + 91, split_whole.end());
   const bytes split_carved(split.begin(), split.begin() + 33 + 8 + 104 + 8);
+  // The same split, with two whole images among the foreign bytes.
+  const bytes split_over_two = bytes(split_whole.begin(), split_whole.begin() + 91) + text("page") +
+                               one + other + bytes(split_whole.begin() + 91, split_whole.end());
+  // Signatures that lie across the bytes the walk reads as one field and
+  // the next: one within 2 bytes of data and the CRC, then into the next
+  // header's length; one from the last 2 bytes of a header whose type is
+  // no PNG's; one from the last 2 bytes of IEND's CRC. Each lies across
+  // the edge of the first 4 KiB window on one of the mapped paths.
+  const bytes crc_then_header = signature() + chunk_header(2, "IDAT") + text("ab") + one;
+  const bytes bad_header_then_one = signature() + bytes{0, 0, 0, 5, 'a', 'b'} + one;
+  const bytes iend_then_one = signature() + chunk_header(0, "IEND") + bytes{0xC0, 0xFF} + one;
+  // One whose first 3 bytes end the extractor's first 64 KiB block.
+  const bytes across_blocks = signature() + chunk("IHDR", text("0123456789abc")) +
+                              chunk_header(70000, "IDAT") + repeat('x', 65536 - 3 - 41);
   const bytes mixed_case = signature() + chunk("IHDR", text("0123456789abc")) +
                            chunk("tEXt", text("key")) + chunk("iTXt", {}) + chunk("IEND", {});
   std::vector<carve_case> cases = {
@@ -95,11 +113,36 @@ std::vector<carve_case> carve_cases() {
        2,
        {signature() + chunk("iend", {}) + chunk("IEND", {})},
        started(1) + finished},
-      {"signature inside an image is not examined",
+      {"a signature inside an image begins the next image there",
        png(one) + one,
+       20,
+       {bytes_before(png(one), 41), one, one},
+       started(1) + cut + started(2) + started(3) + finished},
+      {"a split image's genuine length covers two whole ones",
+       split_over_two,
+       static_cast<std::int64_t>(split_whole.size() - 91) + 4,
+       {bytes_before(split_over_two, 95), one, other},
+       started(1) + cut + started(2) + started(3) + finished},
+      {"a signature across a chunk's CRC and the next header",
+       crc_then_header,
        3,
-       {png(one), one},
+       {bytes_before(crc_then_header, 18), one},
+       started(1) + cut + started(2) + finished},
+      {"a signature begun in a bad chunk header goes on after it",
+       bad_header_then_one,
+       3,
+       {bytes_before(bad_header_then_one, 16), one},
+       started(1) + cut + started(2) + finished},
+      {"a signature begun in IEND's CRC goes on after it",
+       iend_then_one,
+       3,
+       {bytes_before(iend_then_one, 20), one},
        started(1) + started(2) + finished},
+      {"a signature across two of the extractor's blocks",
+       across_blocks + one,
+       3,
+       {across_blocks, one},
+       started(1) + cut + started(2) + finished},
       {"length 2^32-4 wraps to no data", wrap_none, 2, {wrap_none}, started(1) + finished},
       {"length 2^32-1 wraps to 3 bytes",
        wrap_three + text("Q"),
@@ -112,11 +155,11 @@ std::vector<carve_case> carve_cases() {
        {split_carved, one},
        started(1) + cut + started(2) + finished},
       {"types in mixed case go on", mixed_case, 2, {mixed_case}, started(1) + finished},
-      {"false signature with a wild length swallows the rest",
+      {"a false start's length past the end swallows no image",
        signature() + chunk_with_length(0x7FFFFFFF, "wild", {}) + one,
-       1,
-       {signature() + chunk_with_length(0x7FFFFFFF, "wild", {}) + one},
-       started(1) + cut + finished},
+       3,
+       {signature() + chunk_with_length(0x7FFFFFFF, "wild", {}), one},
+       started(1) + cut + started(2) + finished},
   };
   // A type holding a digit, a space, a control byte or a byte past 127 ends
   // the image; the one after it comes out whole.

@@ -216,8 +216,11 @@ struct model_input {
   }
 };
 
-// Copies one image the way the extractor describes it, byte by byte.
-void model_extract(model_input& in, carve_run& run) {
+// Copies one image the way the extractor describes it, byte by byte, with
+// every byte after the image's own signature matched against the signature:
+// a whole one ends the image right before it. Returns how many signature
+// bytes the image's last bytes hold, 8 for a whole one.
+int model_extract(model_input& in, carve_run& run) {
   run.state.image_count += 1;
   char started[64];
   std::snprintf(started, sizeof started, "Started png file %5lld.\r\n",
@@ -225,32 +228,44 @@ void model_extract(model_input& in, carve_run& run) {
   run.messages += started;
   bytes& out = run.files[output_name(run.state.image_count)];
   out = signature();
+  int matched = 0;
+  // The next byte of the image; false, with the image ended, when there is
+  // none or it completes a signature.
+  auto next = [&](unsigned char* byte) {
+    int got = in.get();
+    if (got >= 0) {
+      *byte = static_cast<unsigned char>(got);
+      out.push_back(*byte);
+      matched = *byte == png_signature[matched] ? matched + 1 : *byte == png_signature[0] ? 1 : 0;
+      if (matched < 8) {
+        return true;
+      }
+      out.resize(out.size() - 8);
+    }
+    run.messages += "ERROR!!!\r\n";
+    return false;
+  };
   for (bool more = true; more;) {
     unsigned char header[8];
-    for (int i = 0; i < 8; ++i) {
-      int byte = in.get();
-      if (byte < 0) {
-        run.messages += "ERROR!!!\r\n";
-        return;
+    for (unsigned char& byte : header) {
+      if (!next(&byte)) {
+        return matched;
       }
-      header[i] = static_cast<unsigned char>(byte);
-      out.push_back(header[i]);
     }
     if (!is_chunk_type(header + 4)) {
       run.messages += "ERROR!!!\r\n";  // no PNG, or no longer one
-      return;
+      return matched;
     }
     more = std::memcmp(header + 4, "IEND", 4) != 0;
     std::uint32_t count = load_be32(header) + 4u;
     for (std::uint32_t i = 0; i < count; ++i) {
-      int byte = in.get();
-      if (byte < 0) {
-        run.messages += "ERROR!!!\r\n";
-        return;
+      unsigned char byte;
+      if (!next(&byte)) {
+        return matched;
       }
-      out.push_back(static_cast<unsigned char>(byte));
     }
   }
+  return matched;
 }
 
 }  // namespace
@@ -258,21 +273,21 @@ void model_extract(model_input& in, carve_run& run) {
 carve_run model_carve(const bytes& container, std::size_t fail_at) {
   carve_run run;
   model_input in{container, fail_at};
-  bool restart = false;
+  int begun = 0;  // signature bytes matched before the attempt begins
   for (;;) {
-    int i = restart ? 1 : 0;
-    restart = false;
+    int i = begun;
+    begun = 0;
     while (i < 8) {
       int byte = in.get();
       if (byte != png_signature[i]) {
-        restart = i > 0 && byte == png_signature[0];
+        begun = i > 0 && byte == png_signature[0] ? 1 : 0;
         break;
       }
       ++i;
     }
     run.state.testcount += 1;
     if (i == 8) {
-      model_extract(in, run);
+      begun = model_extract(in, run);
     }
     if (in.error) {
       run.messages += "ERROR!\r\n";
@@ -303,7 +318,7 @@ bytes random_container(std::uint64_t seed) {
   bytes out;
   for (std::size_t pieces = 1 + below(8); pieces > 0; --pieces) {
     const bytes image = png(random_bytes(below(200)));
-    switch (below(8)) {
+    switch (below(10)) {
       case 0:
         out = out + random_bytes(below(300));
         break;
@@ -325,6 +340,19 @@ bytes random_container(std::uint64_t seed) {
         break;
       case 6:
         out = out + signature() + chunk("IEND", random_bytes(below(10)));
+        break;
+      case 7: {
+        // Split inside its IDAT data by foreign bytes that hold a PNG.
+        const long at = 41 + static_cast<long>(below(image.size() - 56));
+        out = out + bytes(image.begin(), image.begin() + at) + random_bytes(below(20)) +
+              png(random_bytes(below(50))) + random_bytes(below(20)) +
+              bytes(image.begin() + at, image.end());
+        break;
+      }
+      case 8:
+        // A false start whose length runs past the end, a PNG behind it.
+        out = out + signature() + chunk_header(wild_lengths[below(4)], "wild") +
+              random_bytes(below(20)) + image;
         break;
       default:
         out = out + bytes{137, 80} + image;

@@ -62,12 +62,14 @@ carve_run carve_file(const bytes& container, const input_options& options,
 
 // The carving of a container done the plain way, one byte at a time, by
 // the attempt rule in scanner.hpp, with an image ending at a chunk header
-// whose type is not four letters. Writes no files.
+// whose type is not four letters, or right before a signature among its
+// bytes. Writes no files.
 carve_run model_carve(const bytes& container, std::size_t fail_at = SIZE_MAX);
 
 // A container of random pieces: random bytes, PNGs whole and cut off,
 // partial signatures, runs of 137, false signatures with wild lengths and
-// types.
+// types, PNGs split by foreign bytes that hold a PNG, and false starts
+// whose lengths run past the end with a PNG behind them.
 bytes random_container(std::uint64_t seed);
 
 // Makes a fresh directory, makes it current for the test, removes it after.
