@@ -122,29 +122,31 @@ extract_outcome output_not_available(const carve_listener& listener, std::int64_
 }
 
 // Creates the image's file; -1 when it cannot be. A name that is taken
-// already is opened over only when it is neither the container nor the
-// file that the report goes to.
+// already is written over only when what it opens is neither the container
+// nor the file that the report goes to, nor a disk.
 int create_image_file(const std::string& name, const input_stream& in,
                       const carve_listener& listener) {
   bool taken = false;
   const int fd = create_output(name.c_str(), &taken);
-  if (fd >= 0 || !taken || names_container(in, name.c_str()) ||
-      names_file(name.c_str(), listener.report)) {
-    return fd;
-  }
-  return replace_output(name.c_str());
+  return fd >= 0 || !taken ? fd : reuse_output(name.c_str(), in.identity, listener.report);
 }
 
 // Ends the image's file: what is held is written, and the file closed. An
-// image that did not reach the disk whole is not left behind.
+// image that did not reach the disk whole is not left behind, or the report
+// says that it is.
 extract_outcome finish_image(image_out& out, const std::string& name,
                              const carve_listener& listener, std::int64_t image) {
   flush(out, 0);
-  if (!close_output(out.fd) || out.write_failed) {
-    std::remove(name.c_str());
-    return output_not_available(listener, image);
+  const bool closed = close_output(out.fd);
+  if (closed && !out.write_failed) {
+    return extract_outcome::extracted;
   }
-  return extract_outcome::extracted;
+  const bool removed = remove_output(name.c_str());
+  output_not_available(listener, image);
+  if (!removed) {
+    tell(listener, carve_event::output_not_removed, image);
+  }
+  return extract_outcome::output_not_available;
 }
 
 }  // namespace

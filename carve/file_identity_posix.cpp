@@ -2,28 +2,21 @@
 
 #include "carve/file_identity.hpp"
 
-namespace {
-
-file_identity identity_of(const struct stat& st) {
+file_identity identify_descriptor(int fd) {
+  struct stat st;
   file_identity id;
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    return id;
+  }
   id.known = true;
   id.volume = static_cast<std::uint64_t>(st.st_dev);
   id.index = static_cast<std::uint64_t>(st.st_ino);
+  id.regular = S_ISREG(st.st_mode);
   id.block_device = S_ISBLK(st.st_mode);
   id.disk = id.block_device ? static_cast<std::uint64_t>(st.st_rdev) : 0;
   return id;
 }
 
-}  // namespace
-
 file_identity identify_file(std::FILE* stream) {
-  struct stat st;
-  const int fd = stream != nullptr ? fileno(stream) : -1;
-  return fd >= 0 && fstat(fd, &st) == 0 ? identity_of(st) : file_identity{};
-}
-
-// stat follows links.
-file_identity identify_name(const char* name) {
-  struct stat st;
-  return stat(name, &st) == 0 ? identity_of(st) : file_identity{};
+  return identify_descriptor(stream != nullptr ? fileno(stream) : -1);
 }

@@ -32,10 +32,6 @@ void use_input(input_stream& in, std::FILE* file, std::size_t buffer_size) {
   in.window = file_window{};
 }
 
-bool names_container(const input_stream& in, const char* name) {
-  return names_file(name, in.identity);
-}
-
 void close_input(input_stream& in) {
   release_window(in.window);
   // Nothing was written to the container, so a failing close loses nothing.

@@ -58,10 +58,6 @@ void use_input(input_stream& in, std::FILE* file,
 
 void close_input(input_stream& in);
 
-// Whether opening name would reach the container: the same file under any
-// name or link, or for a FIFO or a device the same node.
-bool names_container(const input_stream& in, const char* name);
-
 // Makes at least one unread byte available; false, with an indicator set,
 // when there is none.
 bool refill(input_stream& in);

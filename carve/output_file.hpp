@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "carve/file_identity.hpp"
+
 // An image's file, written through the system's own calls: opening, the
 // writes and closing are all it costs, with nothing looked up twice.
 
@@ -11,9 +13,12 @@
 // it cannot be; *taken then says whether the name exists already.
 int create_output(const char* name, bool* taken);
 
-// Opens an existing name for writing, truncated, following a link as the
-// C library's fopen would; -1 when it cannot be.
-int replace_output(const char* name);
+// Opens a name that is taken already for writing, following a link as the
+// C library's fopen would, and truncates it, provided that what was opened
+// is neither of the two files given (the container, and the one the report
+// goes to) nor a disk; -1 otherwise. Judged by the descriptor, not by the
+// name, which may change between a look-up and the open.
+int reuse_output(const char* name, const file_identity& container, const file_identity& report);
 
 // Writes all of data; false when the system would not take it all.
 bool write_output(int fd, const unsigned char* data, std::size_t size);
@@ -23,5 +28,13 @@ bool write_output(int fd, const unsigned char* data, std::size_t size);
 long write_some(int fd, const unsigned char* data, std::size_t size);
 
 bool close_output(int fd);
+
+// Removes an output that did not reach the disk whole; false when it stays.
+bool remove_output(const char* name);
+
+// What each platform does its own way: opening a taken name for writing as
+// it is, and truncating what was opened (a regular file).
+int open_taken_output(const char* name);
+bool truncate_output(int fd);
 
 #endif

@@ -12,8 +12,14 @@ int create_output(const char* name, bool* taken) {
   return fd;
 }
 
-int replace_output(const char* name) {
-  return open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+// Without O_TRUNC: nothing of what it opens is lost before it is judged.
+// O_CREAT, for a name that went away meanwhile.
+int open_taken_output(const char* name) {
+  return open(name, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+}
+
+bool truncate_output(int fd) {
+  return ftruncate(fd, 0) == 0;
 }
 
 long write_some(int fd, const unsigned char* data, std::size_t size) {

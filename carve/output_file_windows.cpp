@@ -15,8 +15,13 @@ int create_output(const char* name, bool* taken) {
   return fd;
 }
 
-int replace_output(const char* name) {
-  return _open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+// Without _O_TRUNC: nothing of what it opens is lost before it is judged.
+int open_taken_output(const char* name) {
+  return _open(name, _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+bool truncate_output(int fd) {
+  return _chsize_s(fd, 0) == 0;
 }
 
 long write_some(int fd, const unsigned char* data, std::size_t size) {

@@ -7,7 +7,8 @@
 
 int main(int argc, char** argv) {
   if (!prepare_process()) {
-    return 1;  // not even /dev/null to stand in for a closed descriptor
+    print_no_report(stderr);
+    return 1;
   }
   container_arg container;
   if (!container_from_command_line(argc, argv, &container)) {
@@ -19,8 +20,12 @@ int main(int argc, char** argv) {
     print_cannot_open(container.shown);
     return 1;
   }
+  const carve_listener listener = print_events_to(stdout);
+  if (same_file(listener.report, in.identity)) {
+    return 2;  // the report would be written into the container: nothing is
+  }
   scan_state state;
-  scan_outcome outcome = scan_for_images(in, state, print_events_to(stdout));
+  scan_outcome outcome = scan_for_images(in, state, listener);
   if (outcome == scan_outcome::output_not_available) {
     return 2;  // the extractor has said which output failed
   }

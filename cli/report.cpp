@@ -19,6 +19,11 @@ void print_summary(const scan_state& state, std::FILE* messages) {
                state.image_count, state.testcount);
 }
 
+void print_no_report(std::FILE* messages) {
+  std::fputs("Standard output is closed, and there is no /dev/null to stand in for it.\r\n",
+             messages);
+}
+
 namespace {
 
 void print_event(void* context, carve_event event, std::int64_t image) {
@@ -32,6 +37,10 @@ void print_event(void* context, carve_event event, std::int64_t image) {
       break;
     case carve_event::output_not_available:
       std::fprintf(messages, "Output path %s is not available.\r\n", output_name(image).c_str());
+      break;
+    case carve_event::output_not_removed:
+      std::fprintf(messages, "Output path %s is incomplete and could not be removed.\r\n",
+                   output_name(image).c_str());
       break;
     case carve_event::scan_finished:
       std::fputs("FINISHED.\r\n", messages);

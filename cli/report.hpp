@@ -12,6 +12,9 @@ void print_usage(std::FILE* messages = stdout);
 // shown: the container's path as the command line gave it.
 void print_cannot_open(const std::string& shown, std::FILE* messages = stdout);
 void print_summary(const scan_state& state, std::FILE* messages = stdout);
+// Standard output is closed and nothing can stand in for it (to standard
+// error, the one place left).
+void print_no_report(std::FILE* messages);
 
 // A listener that prints the carving's events to messages as they happen.
 carve_listener print_events_to(std::FILE* messages = stdout);

@@ -108,6 +108,12 @@ tool_run run_tool(const fs::path& dir, const std::vector<std::string>& args,
 const bytes one = png();
 const bytes other = png(text("other pixels"));
 
+// The shell text that preloads a shim of the tests' into the tool, with
+// the variables that tell it what to do.
+std::string preloaded(const char* shim, const std::string& variables) {
+  return "ASAN_OPTIONS=verify_asan_link_order=0 " + variables + " LD_PRELOAD=" + quoted(shim);
+}
+
 // The scratch directory as most cases want it: the container as c.qvz,
 // and beside it an empty run/ for the tool to work in.
 void lay_out_run(const bytes& container) {
@@ -223,7 +229,8 @@ TEST(cli, reports_a_directory_container_as_a_failure) {
 }
 
 // Outputs that cannot be created or written in full end the run with
-// status 2, leaving what was complete before and nothing of the failed one.
+// status 2, leaving what was complete before and nothing of the failed one
+// (or saying that it stays).
 TEST(cli, stops_at_an_output_that_cannot_be_used) {
   const bytes big = png(repeat('x', 5000));
   const std::string first_fails = "Output path DMP00001.png is not available.\r\n";
@@ -253,6 +260,12 @@ TEST(cli, stops_at_an_output_that_cannot_be_used) {
        second_fails,
        {{"DMP00001.png", one}}},
       {"directory that takes no files", "/proc", nullptr, "", first_fails, {}},
+      {"disk full, and the incomplete file cannot be removed",
+       "run",
+       "/dev/full",
+       preloaded(QVZ2PNG_OUTPUT_FAULTS, "QVZ2PNG_KEEP_NAME=DMP00002.png"),
+       second_fails + "Output path DMP00002.png is incomplete and could not be removed.\r\n",
+       {{"DMP00001.png", one}, {"DMP00002.png", {}}}},
   };
   for (const output_case& c : cases) {
     // A link to a device is no Windows file, and a Linux signal would end
@@ -272,9 +285,10 @@ TEST(cli, stops_at_an_output_that_cannot_be_used) {
   }
 }
 
-// Started in surroundings that would kill the run or corrupt its images: no
-// signal ends it, every image comes out whole, and the status says whether
-// the report reached its reader.
+// Started in surroundings that would kill the run or corrupt its images or
+// its container: no signal ends it, every image comes out whole (or none,
+// where the report would go into the container), and the status says
+// whether the report reached its reader.
 TEST(cli, carves_whatever_its_standard_streams_are) {
   struct surroundings_case {
     const char* name;
@@ -282,11 +296,19 @@ TEST(cli, carves_whatever_its_standard_streams_are) {
     int status;
     const char* report;  // the file that must hold the tool's report, when one must
     std::string out;
-    bool many_images;  // whether all the container's images must come out
+    bool many_images;  // whether all the container's images must come out,
+                       // or none, and no file in run/ but the report
     // Wine hands a process its Linux descriptors: closed ones it fills in
     // itself, and a redirected one it gives no file identity.
     bool on_windows;
   };
+  bytes container;
+  std::map<std::string, bytes> images;
+  for (int n = 1; n <= 4000; ++n) {
+    images[output_name(n)] = png(text(std::to_string(n)));
+    container = container + images[output_name(n)];
+  }
+  const std::string untouched(container.begin(), container.end());
   const std::string sys_file = "/sys/devices/system/cpu/online";
   const surroundings_case cases[] = {
       {"a /sys file larger by its size than its contents", "TOOL " + sys_file + " >../out", 0,
@@ -298,13 +320,13 @@ TEST(cli, carves_whatever_its_standard_streams_are) {
       {"standard input and output closed", "TOOL ../c.qvz <&- >&-", 1, nullptr, "", true, false},
       {"standard output redirected to the first output", "TOOL ../c.qvz >DMP00001.png", 2,
        "DMP00001.png", "Output path DMP00001.png is not available.\r\n", false, false},
+      {"standard output the container, read and written", "TOOL ../c.qvz 1<>../c.qvz", 2,
+       "../c.qvz", untouched, false, false},
+      {"standard output the container, appended to", "TOOL ../c.qvz >>../c.qvz", 2, "../c.qvz",
+       untouched, false, false},
+      {"/dev/stdin with standard input closed", "TOOL /dev/stdin <&- >../out", 1, "../out",
+       "Cannot open this file : /dev/stdin\r\n", false, false},
   };
-  bytes container;
-  std::map<std::string, bytes> images;
-  for (int n = 1; n <= 4000; ++n) {
-    images[output_name(n)] = png(text(std::to_string(n)));
-    container = container + images[output_name(n)];
-  }
   for (const surroundings_case& c : cases) {
     if (on_windows() && !c.on_windows) {
       continue;
@@ -325,16 +347,33 @@ TEST(cli, carves_whatever_its_standard_streams_are) {
     }
     if (c.many_images) {
       EXPECT_TRUE(files == images) << files.size() << " files";
+    } else {
+      files.erase(c.report ? c.report : "");
+      EXPECT_TRUE(files.empty()) << files.size() << " files";
     }
   }
 }
 
+// A loop device over file, its name also in ./dev; "" where this machine
+// has none to give (with the reason in *why).
+std::string loop_device(const char* file, std::string* why) {
+  *why = "no loop device here (needs root and losetup; not on Windows)";
+  const std::string attach = "losetup --find --show " + std::string(file) + " >dev 2>/dev/null";
+  if (on_windows() || std::system(attach.c_str()) != 0) {
+    return std::string();
+  }
+  std::string device = read_file("dev");
+  device.pop_back();  // the line feed
+  return device;
+}
+
 // Run where the first output name refers to the container itself, whatever
-// kind of file it is: the tool stops before writing a byte into it.
+// kind of file it is, or to a disk, or comes to refer to the container just
+// before it is opened: the tool stops before writing a byte into it.
 TEST(cli, never_writes_over_its_container) {
   struct own_case {
     const char* name;
-    const char* prelude;  // shell text before the tool
+    std::string prelude;  // shell text before the tool
     // Lays the container out in the working folder; returns the argument that
     // names it, or "" where this machine cannot (with the reason in *why).
     std::string (*lay_out)(const bytes& container, std::string* why);
@@ -366,16 +405,33 @@ TEST(cli, never_writes_over_its_container) {
       {"disk device reached through a link to it", "",
        [](const bytes& container, std::string* why) {
          write_file("disk.img", repeat(0, 4096) + container + repeat(0, 4096));
-         *why = "no loop device here (needs root and losetup; not on Windows)";
-         if (on_windows() || std::system("losetup --find --show disk.img >dev 2>/dev/null") != 0) {
-           return std::string();
+         const std::string device = loop_device("disk.img", why);
+         if (!device.empty()) {
+           fs::create_symlink(device, "DMP00001.png");
          }
-         std::string device = read_file("dev");
-         device.pop_back();  // the line feed
-         fs::create_symlink(device, "DMP00001.png");
          return device;
        },
        "disk.img"},
+      {"file, with a loop device over it named as the output", "",
+       [](const bytes& container, std::string* why) {
+         write_file("disk.img", repeat(0, 4096) + container + repeat(0, 4096));
+         const std::string device = loop_device("disk.img", why);
+         if (device.empty()) {
+           return device;
+         }
+         fs::create_symlink(device, "DMP00001.png");
+         return std::string("disk.img");
+       },
+       "disk.img"},
+      {"taken name swapped for a link to the container just before the open",
+       preloaded(QVZ2PNG_OUTPUT_FAULTS, "QVZ2PNG_SWAP_NAME=DMP00001.png QVZ2PNG_SWAP_TO=c.qvz"),
+       [](const bytes& container, std::string* why) {
+         write_file("c.qvz", container);
+         write_file("DMP00001.png", text("an older file"));
+         *why = "the shim is Linux's";
+         return on_windows() ? std::string() : std::string("c.qvz");
+       },
+       "c.qvz"},
   };
   const bytes container = text("head") + one + other;
   for (const own_case& c : cases) {
@@ -390,8 +446,8 @@ TEST(cli, never_writes_over_its_container) {
     }
     const bytes kept = read_bytes(c.kept);
     tool_run run = run_tool((dir.path / c.kept).parent_path(), {arg}, c.prelude);
-    if (arg.rfind("/dev/", 0) == 0) {
-      EXPECT_EQ(std::system(("losetup -d " + arg).c_str()), 0);
+    if (fs::exists("dev")) {
+      EXPECT_EQ(std::system("losetup -d \"$(cat dev)\""), 0);
     }
     EXPECT_EQ(run.out, console("Output path DMP00001.png is not available.\r\n"));
     EXPECT_EQ(run.status, 2);
@@ -457,9 +513,8 @@ TEST(cli, reads_a_pipe_and_a_fifo) {
 // windows fail to read in (populate "1": all, "2": every second one), and
 // the page that holds offset bad_at cannot be read, as on a damaged disk.
 std::string failing_reads(const std::string& populate, std::size_t bad_at) {
-  return "ASAN_OPTIONS=verify_asan_link_order=0 QVZ2PNG_FAIL_POPULATE=" + populate +
-         " QVZ2PNG_BAD_PAGE=" + std::to_string(bad_at) +
-         " LD_PRELOAD=" + quoted(QVZ2PNG_FAIL_READS);
+  return preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_FAIL_POPULATE=" + populate +
+                                           " QVZ2PNG_BAD_PAGE=" + std::to_string(bad_at));
 }
 
 // Standard output of a run that did what the model did.

@@ -45,15 +45,19 @@ TEST(extract, replaces_an_existing_output_file) {
 }
 
 // Output paths that cannot be used end the run at once, with what was
-// carved before them complete on disk and nothing left of the failed one.
+// carved before them complete on disk and nothing left of the failed one;
+// an image that the container cuts off says so first, whatever its size.
 struct output_failure_case {
   const char* name;
   void (*prepare)();
   std::string messages;
   std::vector<std::string> files_left;
+  const bytes* container = nullptr;  // one + other + one + other when none
 };
 
 TEST(extract, ends_the_run_when_an_output_cannot_be_used) {
+  const bytes big = png(repeat('x', 100000));
+  const bytes big_cut = one + bytes(big.begin(), big.begin() + 90000);
   const output_failure_case cases[] = {
       {"first name is a directory",
        [] { fs::create_directory("DMP00001.png"); },
@@ -69,12 +73,18 @@ TEST(extract, ends_the_run_when_an_output_cannot_be_used) {
        "Started png file     1.\r\nStarted png file     2.\r\n"
        "Output path DMP00002.png is not available.\r\n",
        {"DMP00001.png"}},
+      {"writes fail in an image over 64 KiB that the container cuts off",
+       [] { fs::create_symlink("/dev/full", "DMP00002.png"); },
+       "Started png file     1.\r\nStarted png file     2.\r\nERROR!!!\r\n"
+       "Output path DMP00002.png is not available.\r\n",
+       {"DMP00001.png"},
+       &big_cut},
   };
   for (const output_failure_case& c : cases) {
     SCOPED_TRACE(c.name);
     scratch_dir dir;
     c.prepare();
-    carve_run run = carve_bytes(one + other + one + other);
+    carve_run run = carve_bytes(c.container ? *c.container : one + other + one + other);
     EXPECT_EQ(run.outcome, scan_outcome::output_not_available);
     EXPECT_EQ(run.messages, c.messages);
     std::vector<std::string> left;
