@@ -69,14 +69,31 @@ for machine in x86_64 aarch64; do
   tool="$work/tar-$machine/qvz2png-$version-Linux-$machine/bin/qvz2png"
   file -b "$tool" | grep -q 'static-pie linked' || fail "$tarball: $(file -b "$tool")"
 done
-# Nothing in the chroot but the tool and the sample: no C library at all.
-jail="$work/jail"
-mkdir "$jail"
-cp "$work/tar-x86_64/qvz2png-$version-Linux-x86_64/bin/qvz2png" "$root/samples/sample.qvz" "$jail/"
-chroot "$jail" /qvz2png /sample.qvz >/dev/null || fail "the static tool did not run in an empty chroot"
-rm "$jail/qvz2png" "$jail/sample.qvz"
-diff -r "$jail" "$root/samples/expected" >/dev/null || fail "the static tool did not carve the sample"
-echo "qvz2png-$version-Linux-x86_64.tar.gz: static-pie, carves the sample in an empty chroot"
+# Nothing in the chroot but the tool and the sample: no C library, and no
+# /dev/null to stand in for a closed standard stream. Runs the tool on the
+# sample in a fresh one, with the given redirections; sets $status, and
+# $jail to what the chroot holds after.
+jail_run() {
+  jail=$(mktemp -d "$work/jail.XXXX")
+  cp "$work/tar-x86_64/qvz2png-$version-Linux-x86_64/bin/qvz2png" "$root/samples/sample.qvz" "$jail/"
+  status=0
+  eval "chroot \"\$jail\" /qvz2png /sample.qvz $1" || status=$?
+  rm "$jail/qvz2png" "$jail/sample.qvz"
+}
+# A closed standard input or error harms nothing: the sample is carved.
+for streams in "" "<&-" "2>&-" "<&- 2>&-"; do
+  jail_run ">/dev/null $streams"
+  [ "$status" = 0 ] || fail "the static tool exited with $status in an empty chroot ($streams)"
+  diff -r "$jail" "$root/samples/expected" >/dev/null ||
+    fail "the static tool did not carve the sample in an empty chroot ($streams)"
+done
+# A closed standard output is no place for the report: nothing is carved.
+jail_run ">&- 2>\"$work/err\""
+[ "$status" = 1 ] && [ -z "$(ls -A "$jail")" ] ||
+  fail "with standard output closed and no /dev/null, status $status and $(ls "$jail")"
+[ "$(cat "$work/err")" = $'Standard output is closed, and there is no /dev/null to stand in for it.\r' ] ||
+  fail "with standard output closed and no /dev/null, it said: $(cat "$work/err")"
+echo "qvz2png-$version-Linux-x86_64.tar.gz: static-pie, carves the sample in an empty chroot, with standard input or error closed too; refuses with standard output closed"
 carves_sample qemu-aarch64 "$work/tar-aarch64/qvz2png-$version-Linux-aarch64/bin/qvz2png"
 echo "qvz2png-$version-Linux-aarch64.tar.gz: static-pie, carves the sample under qemu-aarch64"
 
