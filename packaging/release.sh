@@ -7,6 +7,11 @@
 #
 #   bash packaging/release.sh
 set -euo pipefail
+# What the archives record must not depend on who builds, or where: the
+# modes of files and folders on the umask, the zip's local times on the
+# zone. (Owners are set where each archive is made.)
+umask 022
+export TZ=UTC
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 version=$(sed -n 's/^project(qvz2png VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
