@@ -9,7 +9,13 @@
 set -euo pipefail
 # What the archives record must not depend on who builds, or where: the
 # modes of files and folders on the umask, the zip's local times on the
-# zone. (Owners are set where each archive is made.)
+# zone, the owners on the user. Every member is root's, as a root who
+# unpacks expects: the .debs and git archive say so themselves, but CPack's
+# tarballs and zip (before CMake 4.3) record the owner of the files, so any
+# other user builds under fakeroot.
+if [ "$(id -u)" != 0 ]; then
+  exec fakeroot -- bash "$0" "$@"
+fi
 umask 022
 export TZ=UTC
 root=$(cd "$(dirname "$0")/.." && pwd)
