@@ -5,10 +5,13 @@ large containers that it makes itself, and against the file-creation floor
 many small images, and checks that exactly the planted images come out.
 
     python3 bench/carve_bench.py BUILD/qvz2png [--runs N] [--size-mib M]
+                                 [--baseline OTHER/qvz2png]
 
 For each container, tool and dd runs alternate; the script prints the median
 time of each, the median of the per-pair ratios tool/dd, the tool's rate,
-its peak resident set size and the image count. Inputs are made in a
+its peak resident set size and the image count. With --baseline, another
+build (the one before a change) runs in the same rounds, and a row of its
+own follows each of the tool's, so that the two ratios come from one run. Inputs are made in a
 temporary directory (TMPDIR, or --dir) and removed afterwards; the images
 are written under /dev/shm (or --out-dir), since creating hundreds of files
 on a disk file system can cost more than the whole scan; the page cache is warmed
@@ -170,36 +173,47 @@ def fresh_dir(path):
     return path
 
 
-def measure(tool, name, path, planted, runs, work, floor=None):
-    """work: the directory where the tool runs and writes its images.
-    floor: the command the tool is measured against (default: dd reading
-    the container), run in a directory of its own, emptied before each run."""
+def measure(tools, name, path, planted, runs, work, floor=None):
+    """tools: the tool, and the baseline build when there is one, each run
+    once a round. work: the directory where they run and write their images.
+    floor: the command they are measured against (default: dd reading the
+    container), run in a directory of its own, emptied before each run.
+    Returns the figures of the first tool."""
     warm(path)
     size = os.path.getsize(path)
     floor = floor or ["dd", "if=" + path, "of=/dev/null", "bs=128k"]
-    tool_times, dd_times, ratios, rss = [], [], [], 0
-    all_equal, count, summary = True, 0, ""
+    runs_of = [{"times": [], "ratios": [], "rss": 0, "ok": True, "count": 0, "summary": ""}
+               for _ in tools]
+    dd_times = []
     for _ in range(runs):
-        out_dir = fresh_dir(os.path.join(work, "out"))
-        t_tool, peak, report = timed([tool, path], out_dir)
-        ok, count, summary = check_images(out_dir, planted, report)
-        shutil.rmtree(out_dir)
+        timings = []
+        for tool, of in zip(tools, runs_of):
+            out_dir = fresh_dir(os.path.join(work, "out"))
+            t_tool, peak, report = timed([tool, path], out_dir)
+            ok, of["count"], of["summary"] = check_images(out_dir, planted, report)
+            shutil.rmtree(out_dir)
+            of["ok"] &= ok
+            of["times"].append(t_tool)
+            of["rss"] = max(of["rss"], peak)
+            timings.append(t_tool)
         t_dd, _, _ = timed(floor, fresh_dir(os.path.join(work, "floor")))
         shutil.rmtree(os.path.join(work, "floor"))
-        all_equal &= ok
-        tool_times.append(t_tool)
         dd_times.append(t_dd)
-        ratios.append(t_tool / t_dd)
-        rss = max(rss, peak)
+        for t_tool, of in zip(timings, runs_of):
+            of["ratios"].append(t_tool / t_dd)
     shutil.rmtree(os.path.join(work, "out"), ignore_errors=True)
-    t_tool = statistics.median(tool_times)
-    ratio = statistics.median(ratios)
-    print("%-8s %7.0f MiB  tool %6.3f s  floor %6.3f s  ratio %5.2f  %5.2f GB/s  rss %5.1f MiB"
-          "  images %6d  %s" % (name, size / MIB, t_tool, statistics.median(dd_times),
-                                ratio, size / t_tool / 1e9, rss / 1024, count,
-                                "planted images byte-equal" if all_equal else "MISMATCH"))
-    print("         " + summary)
-    return {"ok": all_equal, "summary": summary, "ratio": ratio, "rss_mib": rss / 1024}
+    for label, of in zip((name, "  before"), runs_of):
+        t_tool = statistics.median(of["times"])
+        of["ratio"] = statistics.median(of["ratios"])
+        print("%-8s %7.0f MiB  tool %6.3f s  floor %6.3f s  ratio %5.2f  %5.2f GB/s  rss %5.1f MiB"
+              "  images %6d  %s" % (label, size / MIB, t_tool, statistics.median(dd_times),
+                                    of["ratio"], size / t_tool / 1e9, of["rss"] / 1024,
+                                    of["count"],
+                                    "planted images byte-equal" if of["ok"] else "MISMATCH"))
+    print("         " + runs_of[0]["summary"])
+    first = runs_of[0]
+    return {"ok": first["ok"], "summary": first["summary"], "ratio": first["ratio"],
+            "rss_mib": first["rss"] / 1024}
 
 
 def verdict(met):
@@ -225,6 +239,8 @@ def kernel_in_use():
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("tool")
+    parser.add_argument("--baseline", default=None,
+                        help="another build, measured in the same rounds for comparison")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--size-mib", type=int, default=1024)
     parser.add_argument("--sparse-gib", type=int, default=5)
@@ -236,7 +252,9 @@ def main():
     args = parser.parse_args()
     if not os.path.exists("/usr/bin/time"):
         sys.exit("needs GNU time: apt-get install time")
-    tool = os.path.abspath(args.tool)
+    tools = [os.path.abspath(args.tool)]
+    if args.baseline:
+        tools.append(os.path.abspath(args.baseline))
     rng = random.Random(137)
     size = args.size_mib * MIB
     work = tempfile.mkdtemp(prefix="qvz2png-bench-", dir=args.dir)
@@ -247,21 +265,21 @@ def main():
               % (work, out_root, args.runs, kernel_in_use()))
         path = os.path.join(work, "random.bin")
         planted = write_random_container(path, size, 300, rng)
-        random_run = measure(tool, "random", path, planted, args.runs, out_root)
+        random_run = measure(tools, "random", path, planted, args.runs, out_root)
         # The same, with the images written beside the container.
-        random_disk = measure(tool, "random*", path, planted, args.runs, work)
+        random_disk = measure(tools, "random*", path, planted, args.runs, work)
         os.remove(path)
 
         path = os.path.join(work, "text.bin")
         write_text_container(path, size, rng)
-        text_run = measure(tool, "text", path, [], args.runs, out_root)
+        text_run = measure(tools, "text", path, [], args.runs, out_root)
         os.remove(path)
 
         path = os.path.join(work, "sparse.bin")
         sparse_size = args.sparse_gib * GIB
         image = make_png(rng, 30 * 1024)
         write_sparse_container(path, sparse_size, image)
-        sparse_run = measure(tool, "sparse", path, [image], max(3, args.runs // 2), out_root)
+        sparse_run = measure(tools, "sparse", path, [image], max(3, args.runs // 2), out_root)
         expected = "testcount:%d." % (sparse_size - len(image) + 2)
         if not sparse_run["summary"].endswith(expected):
             print("         expected " + expected)
@@ -270,7 +288,7 @@ def main():
         path = os.path.join(work, "small.bin")
         index = os.path.join(work, "small.idx")
         planted = write_small_container(path, index, args.small_images, rng)
-        small_run = measure(tool, "small", path, planted, args.runs, out_root,
+        small_run = measure(tools, "small", path, planted, args.runs, out_root,
                             [build_floor(work), path, index])
         os.remove(path)
 
