@@ -11,7 +11,7 @@ enum class carve_event {
   image_begun,           // its file is open
   image_cut_off,         // the input ran out, turned out no PNG, or held the next image's
                          // signature; the file keeps what was read before
-  output_not_available,  // its file cannot be created, written or closed, or is kept
+  output_not_available,  // its file cannot be created, written or closed, or may not be
   output_not_removed,    // after output_not_available: its incomplete file stays
   scan_finished,         // the scan reached the end of the container
   scan_failed,           // reading the container failed
