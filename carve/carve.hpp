@@ -6,6 +6,7 @@
 #include "carve/carve_events.hpp"
 #include "carve/extractor.hpp"
 #include "carve/input_stream.hpp"
+#include "carve/off_limits.hpp"
 #include "carve/png.hpp"
 #include "carve/scan_state.hpp"
 #include "carve/scanner.hpp"

@@ -3,8 +3,6 @@
 
 #include <cstdint>
 
-#include "carve/file_identity.hpp"
-
 // What the carving tells the front end as it goes. The carving prints
 // nothing: the front end alone turns these into words.
 enum class carve_event {
@@ -21,9 +19,6 @@ struct carve_listener {
   // image: the number of the image the event is about (0 for the scan's end).
   void (*on_event)(void* context, carve_event event, std::int64_t image);
   void* context;
-  // The file the front end's texts go to, when it is one: no output may be
-  // opened over it.
-  file_identity report;
 };
 
 inline void tell(const carve_listener& listener, carve_event event, std::int64_t image = 0) {

@@ -122,13 +122,12 @@ extract_outcome output_not_available(const carve_listener& listener, std::int64_
 }
 
 // Creates the image's file; -1 when it cannot be. A name that is taken
-// already is written over only when what it opens is neither the container
-// nor the file that the report goes to, nor a disk.
-int create_image_file(const std::string& name, const input_stream& in,
-                      const carve_listener& listener) {
+// already is written over only when what it opens is none of the files
+// kept names, nor a disk.
+int create_image_file(const std::string& name, const off_limits& kept) {
   bool taken = false;
   const int fd = create_output(name.c_str(), &taken);
-  return fd >= 0 || !taken ? fd : reuse_output(name.c_str(), in.identity, listener.report);
+  return fd >= 0 || !taken ? fd : reuse_output(name.c_str(), kept);
 }
 
 // Ends the image's file: what is held is written, and the file closed. An
@@ -157,13 +156,13 @@ std::string output_name(std::int64_t image_number) {
   return name;
 }
 
-extract_outcome extract_image(input_stream& in, scan_state& state, const carve_listener& listener,
-                              int* next_matched) {
+extract_outcome extract_image(input_stream& in, scan_state& state, const off_limits& kept,
+                              const carve_listener& listener, int* next_matched) {
   *next_matched = 0;
   state.image_count += 1;
   const std::string name = output_name(state.image_count);
   image_out out;
-  out.fd = create_image_file(name, in, listener);
+  out.fd = create_image_file(name, kept);
   if (out.fd < 0) {
     return output_not_available(listener, state.image_count);
   }

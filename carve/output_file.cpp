@@ -3,14 +3,14 @@
 #include <cerrno>
 #include <cstdio>
 
-int reuse_output(const char* name, const file_identity& container, const file_identity& report) {
+int reuse_output(const char* name, const off_limits& kept) {
   const int fd = open_taken_output(name);
   if (fd < 0) {
     return -1;
   }
   const file_identity opened = identify_descriptor(fd);
-  if (opened.known && !opened.block_device && !same_file(opened, container) &&
-      !same_file(opened, report) && (!opened.regular || truncate_output(fd))) {
+  if (opened.known && !opened.block_device && !same_file(opened, kept.container) &&
+      !same_file(opened, kept.report) && (!opened.regular || truncate_output(fd))) {
     return fd;
   }
   // Nothing was written through it, so a failing close loses nothing.

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "carve/file_identity.hpp"
+#include "carve/off_limits.hpp"
 
 // An image's file, written through the system's own calls: opening, the
 // writes and closing are all it costs, with nothing looked up twice.
@@ -15,10 +15,10 @@ int create_output(const char* name, bool* taken);
 
 // Opens a name that is taken already for writing, following a link as the
 // C library's fopen would, and truncates it, provided that what was opened
-// is neither of the two files given (the container, and the one the report
-// goes to) nor a disk; -1 otherwise. Judged by the descriptor, not by the
-// name, which may change between a look-up and the open.
-int reuse_output(const char* name, const file_identity& container, const file_identity& report);
+// is none of the files kept names, nor a disk; -1 otherwise. Judged by the
+// descriptor, not by the name, which may change between a look-up and the
+// open.
+int reuse_output(const char* name, const off_limits& kept);
 
 // Writes all of data; false when the system would not take it all.
 bool write_output(int fd, const unsigned char* data, std::size_t size);

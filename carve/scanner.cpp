@@ -53,7 +53,8 @@ bool match_rest(input_stream& in, int from, int* next) {
 
 }  // namespace
 
-scan_outcome scan_for_images(input_stream& in, scan_state& state, const carve_listener& listener) {
+scan_outcome scan_for_images(input_stream& in, scan_state& state, const off_limits& kept,
+                             const carve_listener& listener) {
   // The signature bytes the next attempt begins with, already matched: a
   // 137 that broke the previous attempt, or what an image's last bytes
   // hold of a signature (all of one, when another image cut it short).
@@ -67,7 +68,7 @@ scan_outcome scan_for_images(input_stream& in, scan_state& state, const carve_li
     }
     state.testcount += 1;
     if (whole &&
-        extract_image(in, state, listener, &begun) == extract_outcome::output_not_available) {
+        extract_image(in, state, kept, listener, &begun) == extract_outcome::output_not_available) {
       return scan_outcome::output_not_available;
     }
     if (in.read_error) {

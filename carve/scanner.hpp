@@ -3,11 +3,12 @@
 
 #include "carve/carve_events.hpp"
 #include "carve/input_stream.hpp"
+#include "carve/off_limits.hpp"
 #include "carve/scan_state.hpp"
 
 // Reads the container from its current position to its end, handing every
 // full signature match to the extractor, and tells the listener how the
-// scan ended.
+// scan ended. No output is opened over what kept names.
 //
 // The attempt rule, which every other part of the tool follows: an attempt
 // matches the 8 signature bytes one at a time and fails at the first byte
@@ -18,6 +19,7 @@
 // the image ends with (all 8, when a signature cut the image short, and
 // the attempt is a full match at once). state.testcount counts every
 // attempt, the last one, which meets the end, included.
-scan_outcome scan_for_images(input_stream& in, scan_state& state, const carve_listener& listener);
+scan_outcome scan_for_images(input_stream& in, scan_state& state, const off_limits& kept,
+                             const carve_listener& listener);
 
 #endif

@@ -20,12 +20,12 @@ int main(int argc, char** argv) {
     print_cannot_open(container.shown);
     return 1;
   }
-  const carve_listener listener = print_events_to(stdout);
-  if (same_file(listener.report, in.identity)) {
+  const off_limits kept = {in.identity, identify_file(stdout)};
+  if (same_file(kept.report, kept.container)) {
     return 2;  // the report would be written into the container: nothing is
   }
   scan_state state;
-  scan_outcome outcome = scan_for_images(in, state, listener);
+  scan_outcome outcome = scan_for_images(in, state, kept, print_events_to(stdout));
   if (outcome == scan_outcome::output_not_available) {
     return 2;  // the extractor has said which output failed
   }

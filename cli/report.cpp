@@ -54,5 +54,5 @@ void print_event(void* context, carve_event event, std::int64_t image) {
 }  // namespace
 
 carve_listener print_events_to(std::FILE* messages) {
-  return {print_event, messages, identify_file(messages)};
+  return {print_event, messages};
 }

@@ -127,7 +127,7 @@ TEST(extract, never_writes_over_the_container) {
     ASSERT_TRUE(open_input(in, c.container));
     scan_state state;
     std::FILE* messages = captured_stream();
-    EXPECT_EQ(scan_for_images(in, state, print_events_to(messages)),
+    EXPECT_EQ(scan_for_images(in, state, {in.identity, {}}, print_events_to(messages)),
               scan_outcome::output_not_available);
     close_input(in);
     EXPECT_EQ(captured_text(messages), c.messages);

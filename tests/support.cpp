@@ -157,7 +157,7 @@ namespace {
 carve_run carve_input(input_stream& in) {
   carve_run run;
   std::FILE* messages = captured_stream();
-  run.outcome = scan_for_images(in, run.state, print_events_to(messages));
+  run.outcome = scan_for_images(in, run.state, {in.identity, {}}, print_events_to(messages));
   close_input(in);
   run.messages = captured_text(messages);
   collect_outputs(run);
