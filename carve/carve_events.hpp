@@ -18,11 +18,21 @@ enum class carve_event {
 struct carve_listener {
   // image: the number of the image the event is about (0 for the scan's end).
   void (*on_event)(void* context, carve_event event, std::int64_t image);
+  // How far the reading has got: the container's bytes taken in so far,
+  // told once per window or buffer taken in, never per byte. Null when
+  // nobody watches.
+  void (*on_read)(void* context, std::uint64_t bytes_read);
   void* context;
 };
 
 inline void tell(const carve_listener& listener, carve_event event, std::int64_t image = 0) {
   listener.on_event(listener.context, event, image);
+}
+
+inline void tell_read(const carve_listener* listener, std::uint64_t bytes_read) {
+  if (listener != nullptr && listener->on_read != nullptr) {
+    listener->on_read(listener->context, bytes_read);
+  }
 }
 
 #endif

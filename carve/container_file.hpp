@@ -1,13 +1,19 @@
 #ifndef QVZ2PNG_CARVE_CONTAINER_FILE_HPP
 #define QVZ2PNG_CARVE_CONTAINER_FILE_HPP
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
-// The container as a file of this platform: how it is opened by its path.
+// The container as a file of this platform: how it is opened by its path,
+// and how large it is.
 
 // Opens the file for reading in binary mode; null when it cannot be. On
 // Windows the path is wide, so names outside the system code page open too.
 std::FILE* open_container(const std::filesystem::path& path);
+
+// The size of a regular file or a disk, told without reading or moving in
+// it; 0 for anything else (a pipe, a console, a stream of no file).
+std::uint64_t container_size(std::FILE* file);
 
 #endif

@@ -23,6 +23,8 @@ bool open_input(input_stream& in, const std::filesystem::path& path, const input
 void use_input(input_stream& in, std::FILE* file, std::size_t buffer_size) {
   in.file = file;
   in.identity = identify_file(file);
+  in.size = container_size(file);
+  in.bytes_read = 0;
   in.buffer.assign(std::max<std::size_t>(buffer_size, 1), 0);
   in.data = in.buffer.data();
   in.pos = 0;
@@ -100,7 +102,12 @@ bool refill(input_stream& in) {
   in.len = n > 0 ? static_cast<std::size_t>(n) : 0;
   in.end_of_input = n == 0;
   in.read_error = n < 0;
-  return n > 0;
+  if (n <= 0) {
+    return false;
+  }
+  in.bytes_read += in.len;
+  tell_read(in.listener, in.bytes_read);
+  return true;
 }
 
 bool consume_with(input_stream& in, std::size_t max, window_leaf leaf, void* context) {

@@ -2,10 +2,12 @@
 #define QVZ2PNG_CARVE_INPUT_STREAM_HPP
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
 
+#include "carve/carve_events.hpp"
 #include "carve/file_identity.hpp"
 #include "carve/file_window.hpp"
 
@@ -28,15 +30,19 @@
 //                            page the file lost meanwhile ends the reading as
 //                            a read error instead of a SIGBUS;
 //   leaf(data, size, context)  the work itself; it returns the bytes it used.
+// Each block taken in is told to the listener, with the bytes read so far.
 // A read that fails is read again in page-sized pieces, so that every byte
 // before the first unreadable page is still delivered.
 struct input_stream {
   std::FILE* file = nullptr;
-  file_identity identity;               // no output may be opened over it
-  std::vector<unsigned char> buffer;    // sized once, never grows
-  const unsigned char* data = nullptr;  // the block held: in buffer or a window
-  std::size_t pos = 0;                  // next unread byte of the block
-  std::size_t len = 0;                  // bytes in the block
+  file_identity identity;                    // no output may be opened over it
+  std::uint64_t size = 0;                    // where it has one (a file, a disk); 0 where not
+  std::uint64_t bytes_read = 0;              // taken in so far
+  const carve_listener* listener = nullptr;  // told of each block taken in
+  std::vector<unsigned char> buffer;         // sized once, never grows
+  const unsigned char* data = nullptr;       // the block held: in buffer or a window
+  std::size_t pos = 0;                       // next unread byte of the block
+  std::size_t len = 0;                       // bytes in the block
   bool end_of_input = false;
   bool read_error = false;
   file_window window;  // regular files are read by offset

@@ -51,10 +51,8 @@ bool match_rest(input_stream& in, int from, int* next) {
   return true;
 }
 
-}  // namespace
-
-scan_outcome scan_for_images(input_stream& in, scan_state& state, const off_limits& kept,
-                             const carve_listener& listener) {
+scan_outcome scan(input_stream& in, scan_state& state, const off_limits& kept,
+                  const carve_listener& listener) {
   // The signature bytes the next attempt begins with, already matched: a
   // 137 that broke the previous attempt, or what an image's last bytes
   // hold of a signature (all of one, when another image cut it short).
@@ -80,4 +78,14 @@ scan_outcome scan_for_images(input_stream& in, scan_state& state, const off_limi
       return scan_outcome::end_of_input;
     }
   }
+}
+
+}  // namespace
+
+scan_outcome scan_for_images(input_stream& in, scan_state& state, const off_limits& kept,
+                             const carve_listener& listener) {
+  in.listener = &listener;  // for the scan's duration only
+  const scan_outcome outcome = scan(in, state, kept, listener);
+  in.listener = nullptr;
+  return outcome;
 }

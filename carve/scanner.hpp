@@ -7,8 +7,9 @@
 #include "carve/scan_state.hpp"
 
 // Reads the container from its current position to its end, handing every
-// full signature match to the extractor, and tells the listener how the
-// scan ended. No output is opened over what kept names.
+// full signature match to the extractor, and tells the listener how far it
+// has read and how the scan ended. No output is opened over what kept
+// names.
 //
 // The attempt rule, which every other part of the tool follows: an attempt
 // matches the 8 signature bytes one at a time and fails at the first byte

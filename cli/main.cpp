@@ -4,6 +4,7 @@
 #include "cli/command_line.hpp"
 #include "cli/process_setup.hpp"
 #include "cli/report.hpp"
+#include "cli/status_line.hpp"
 
 int main(int argc, char** argv) {
   if (!prepare_process()) {
@@ -24,8 +25,12 @@ int main(int argc, char** argv) {
   if (same_file(kept.report, kept.container)) {
     return 2;  // the report would be written into the container: nothing is
   }
+  // Shown only to a person at a console; the report never sees it.
+  status_line status = start_status_line(stderr, stdout, in.size);
+  report_target target = {stdout, &status};
   scan_state state;
-  scan_outcome outcome = scan_for_images(in, state, kept, print_events_to(stdout));
+  scan_outcome outcome = scan_for_images(in, state, kept, print_events_to(target));
+  erase_status_line(status);
   if (outcome == scan_outcome::output_not_available) {
     return 2;  // the extractor has said which output failed
   }

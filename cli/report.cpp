@@ -27,7 +27,15 @@ void print_no_report(std::FILE* messages) {
 namespace {
 
 void print_event(void* context, carve_event event, std::int64_t image) {
-  auto* messages = static_cast<std::FILE*>(context);
+  auto* target = static_cast<report_target*>(context);
+  std::FILE* messages = target->messages;
+  status_line* status = target->status;
+  if (status != nullptr) {
+    clear_for_report(*status);
+    if (event == carve_event::image_begun) {
+      status->images = image;
+    }
+  }
   switch (event) {
     case carve_event::image_begun:
       std::fprintf(messages, "Started png file %5" PRId64 ".\r\n", image);
@@ -51,8 +59,13 @@ void print_event(void* context, carve_event event, std::int64_t image) {
   }
 }
 
+void show_progress(void* context, std::uint64_t bytes_read) {
+  update_status_line(*static_cast<report_target*>(context)->status, bytes_read);
+}
+
 }  // namespace
 
-carve_listener print_events_to(std::FILE* messages) {
-  return {print_event, messages};
+carve_listener print_events_to(report_target& target) {
+  const bool watched = target.status != nullptr && target.status->console != nullptr;
+  return {print_event, watched ? show_progress : nullptr, &target};
 }

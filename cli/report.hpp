@@ -5,6 +5,7 @@
 #include <string>
 
 #include "carve/carve.hpp"
+#include "cli/status_line.hpp"
 
 // Every text the tool prints.
 
@@ -16,7 +17,15 @@ void print_summary(const scan_state& state, std::FILE* messages = stdout);
 // error, the one place left).
 void print_no_report(std::FILE* messages);
 
-// A listener that prints the carving's events to messages as they happen.
-carve_listener print_events_to(std::FILE* messages = stdout);
+// Where the carving's events are told: the report's stream, and the status
+// line (none when null) that they update and are kept off.
+struct report_target {
+  std::FILE* messages = stdout;
+  status_line* status = nullptr;
+};
+
+// A listener that prints the carving's events to target's messages as they
+// happen, and keeps its status line up to date.
+carve_listener print_events_to(report_target& target);
 
 #endif

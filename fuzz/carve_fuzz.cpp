@@ -22,7 +22,7 @@ void clear_outputs() {
 bool same(const carve_run& a, const carve_run& b) {
   return a.outcome == b.outcome && a.messages == b.messages &&
          a.state.testcount == b.state.testcount && a.state.image_count == b.state.image_count &&
-         a.files == b.files;
+         a.bytes_read == b.bytes_read && a.files == b.files;
 }
 
 }  // namespace

@@ -577,6 +577,66 @@ TEST(cli, carves_across_mapped_and_read_stretches) {
   EXPECT_EQ(run.files, model.files);
 }
 
+// A slow run seen at a console: the status line shows on the terminal that
+// standard error is (the share read of a file, the bytes read of a pipe),
+// and nowhere else; the report is that of any other run, and a console
+// holding both streams ends up showing exactly the report's lines.
+TEST(cli, shows_how_far_it_has_got_on_a_console_only) {
+  struct console_case {
+    const char* name;
+    std::string command;  // run in run/ on the console, with TOOL for the tool
+    const char* line;     // a part of the status line it must show; null: none
+    bool report_seen;     // the report's lines end on the screen, or in ../out
+    bool on_windows;      // the slow reads are Linux's; a FIFO's pause is not
+  };
+  const std::string slowly =
+      preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_SLOW_READS=500") + " TOOL ../c.qvz";
+  const std::string pausing =
+      "((head -c 5000000 ../c.qvz; sleep 1.5; tail -c +5000001 ../c.qvz) >../fifo &) && "
+      "TOOL ../fifo";
+  const console_case cases[] = {
+      {"a file, both streams on the console", slowly, "% ", true, false},
+      {"a file, the report redirected", slowly + " >../out", " of 12.0 MiB", false, false},
+      {"a pipe, the report redirected", pausing + " >../out", " MiB read", false, true},
+      {"a pipe, standard error redirected", pausing + " 2>../err", nullptr, true, true},
+  };
+  bytes container = repeat(7, 4 << 20) + one + repeat(7, 4 << 20) + other;
+  container.resize(12 << 20, 7);
+  const std::string report = console(report_of(model_carve(container)));
+  auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+      text.replace(at, from.size(), to);
+    }
+    return text;
+  };
+  const std::string lines = replaced(report, "\r", "");
+  for (const console_case& c : cases) {
+    if (on_windows() && !c.on_windows) {
+      continue;
+    }
+    SCOPED_TRACE(c.name);
+    scratch_dir dir;
+    lay_out_run(container);
+    ASSERT_EQ(std::system("mkfifo fifo"), 0);
+    std::string command = c.command;
+    command.replace(command.find("TOOL"), 4, tool_command());
+    const std::string console = "/usr/bin/python3 " +
+                                quoted(QVZ2PNG_TEST_SCRIPTS "/on_console.py") + " raw screen " +
+                                quoted("cd run && " + command);
+    ASSERT_EQ(std::system(console.c_str()), 0) << "needs python3-pyte";
+    // The terminal turns each line feed into a carriage return and a line
+    // feed; Wine's console draws with escape sequences of its own, and
+    // only its screen is judged.
+    const std::string raw = read_file("raw");
+    EXPECT_TRUE(on_windows() || (c.line ? raw.find(c.line) != std::string::npos
+                                        : raw == replaced(report, "\n", "\r\n")))
+        << raw;
+    EXPECT_EQ(read_file("screen"), c.report_seen ? lines : "");
+    EXPECT_EQ(read_file("out"), c.report_seen ? "" : report);
+    EXPECT_EQ(read_file("err"), "");
+  }
+}
+
 // A container that another program shortens while the tool reads it: the
 // run ends as a read error (or, where the tool was quicker, as usual), never
 // by a signal, and every image written is the container's bytes at its

@@ -126,11 +126,11 @@ TEST(extract, never_writes_over_the_container) {
     input_stream in;
     ASSERT_TRUE(open_input(in, c.container));
     scan_state state;
-    std::FILE* messages = captured_stream();
-    EXPECT_EQ(scan_for_images(in, state, {in.identity, {}}, print_events_to(messages)),
+    report_target target = {captured_stream(), nullptr};
+    EXPECT_EQ(scan_for_images(in, state, {in.identity, {}}, print_events_to(target)),
               scan_outcome::output_not_available);
     close_input(in);
-    EXPECT_EQ(captured_text(messages), c.messages);
+    EXPECT_EQ(captured_text(target.messages), c.messages);
     EXPECT_EQ(read_bytes(c.container), container);
   }
 }

@@ -4,7 +4,8 @@
 // with EIO, and so does reading in a mapped window that covers it. With
 // QVZ2PNG_FAIL_POPULATE=1 no mapped window can have its pages read in, so
 // that the tool falls back to reading with pread (with 2, every second
-// window).
+// window). With QVZ2PNG_SLOW_READS, every pread and every window read in
+// first waits that many milliseconds, as on a slow disk.
 
 // The shim defines pread and pread64, mmap and mmap64 each under its own
 // name, which the 64-bit offset renaming of the headers would merge.
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -34,6 +36,14 @@ bool overlaps_bad_page(unsigned long long offset, unsigned long long count) {
   return count > 0 && offset < bad + page && bad < offset + count;
 }
 
+void wait_as_a_slow_disk() {
+  const char* value = std::getenv("QVZ2PNG_SLOW_READS");
+  const long ms = value ? std::strtol(value, nullptr, 10) : 0;
+  const timespec wait = {ms / 1000, ms % 1000 * 1000000};
+  while (ms > 0 && nanosleep(&wait, nullptr) != 0) {
+  }
+}
+
 template <typename F>
 F next(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
@@ -48,6 +58,7 @@ unsigned long long mapped_offset = 0;
 
 extern "C" ssize_t pread64(int fd, void* buf, size_t count, off64_t offset) {
   static auto real = next<ssize_t (*)(int, void*, size_t, off64_t)>("pread64");
+  wait_as_a_slow_disk();
   if (overlaps_bad_page(static_cast<unsigned long long>(offset), count)) {
     errno = EIO;
     return -1;
@@ -76,6 +87,9 @@ extern "C" void* mmap(void* addr, size_t length, int prot, int flags, int fd, of
 extern "C" int madvise(void* addr, size_t length, int advice) {
   static auto real = next<int (*)(void*, size_t, int)>("madvise");
   static unsigned calls = 0;
+  if (addr == mapped_at) {
+    wait_as_a_slow_disk();
+  }
   const char* fail = std::getenv("QVZ2PNG_FAIL_POPULATE");
   if (fail && (fail[0] == '1' || (fail[0] == '2' && calls++ % 2 == 1))) {
     errno = EFAULT;

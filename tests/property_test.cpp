@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "cli/status_line.hpp"
 #include "support.hpp"
 
 namespace {
@@ -15,6 +16,7 @@ void expect_same(const carve_run& run, const carve_run& model) {
   EXPECT_EQ(run.messages, model.messages);
   EXPECT_EQ(run.state.testcount, model.state.testcount);
   EXPECT_EQ(run.state.image_count, model.state.image_count);
+  EXPECT_EQ(run.bytes_read, model.bytes_read);
   EXPECT_EQ(run.files, model.files);
 }
 
@@ -52,6 +54,33 @@ TEST(property, mapped_files_agree_with_the_model) {
     if (HasFailure()) {
       return;
     }
+  }
+}
+
+// The status line never wraps on its console, and as the figures change
+// its fields hold their columns, so that it redraws in place.
+TEST(property, status_line_fits_and_holds_still) {
+  std::mt19937_64 rng{79};
+  auto random_figures = [&rng](std::uint64_t size) {
+    status_figures figures;
+    figures.size = size;
+    figures.bytes_read = rng() % (size > 0 ? size + 1 : std::uint64_t{1} << 50);
+    figures.images = static_cast<std::int64_t>(rng() % 1000000);
+    figures.rate = static_cast<double>(rng() % (std::uint64_t{1} << 44));
+    figures.seconds_left = rng() % 2 == 0 ? -1.0 : static_cast<double>(rng() % 400000);
+    return figures;
+  };
+  for (int i = 0; i < 5000; ++i) {
+    const std::uint64_t size = rng() % 2 == 0 ? 0 : 1 + rng() % (std::uint64_t{1} << 50);
+    const status_figures a = random_figures(size);
+    const status_figures b = random_figures(size);
+    const int columns = static_cast<int>(rng() % 130);
+    SCOPED_TRACE(testing::Message() << "columns " << columns << ": " << status_text(a, 0));
+    EXPECT_LE(status_text(a, columns).size(), columns > 0 ? columns - 1u : 79u);
+    const std::string one = status_text(a, 200);
+    const std::string another = status_text(b, 200);
+    EXPECT_EQ(one.find("image"), another.find("image")) << another;
+    EXPECT_EQ(one.find("/s"), another.find("/s")) << another;
   }
 }
 

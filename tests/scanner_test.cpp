@@ -201,6 +201,7 @@ TEST_P(carve_table, matches_expected_output) {
     EXPECT_EQ(run.messages, c.messages);
     EXPECT_EQ(run.state.testcount, c.testcount + static_cast<std::int64_t>(path.prefix));
     EXPECT_EQ(run.state.image_count, static_cast<std::int64_t>(c.images.size()));
+    EXPECT_EQ(run.bytes_read, container.size());
     ASSERT_EQ(run.files.size(), c.images.size());
     for (std::size_t i = 0; i < c.images.size(); ++i) {
       EXPECT_EQ(run.files[output_name(static_cast<std::int64_t>(i + 1))], c.images[i]) << i;

@@ -154,12 +154,30 @@ void collect_outputs(carve_run& run) {
 
 namespace {
 
+// The report's listener, with what the reading reports kept.
+struct watched {
+  carve_listener report;
+  std::uint64_t bytes_read;
+};
+
+void forward_event(void* context, carve_event event, std::int64_t image) {
+  tell(static_cast<watched*>(context)->report, event, image);
+}
+
+void keep_read(void* context, std::uint64_t bytes_read) {
+  auto* watch = static_cast<watched*>(context);
+  watch->bytes_read = bytes_read > watch->bytes_read ? bytes_read : UINT64_MAX;
+}
+
 carve_run carve_input(input_stream& in) {
   carve_run run;
-  std::FILE* messages = captured_stream();
-  run.outcome = scan_for_images(in, run.state, {in.identity, {}}, print_events_to(messages));
+  report_target target = {captured_stream(), nullptr};
+  watched watch = {print_events_to(target), 0};
+  const carve_listener listener = {forward_event, keep_read, &watch};
+  run.outcome = scan_for_images(in, run.state, {in.identity, {}}, listener);
   close_input(in);
-  run.messages = captured_text(messages);
+  run.messages = captured_text(target.messages);
+  run.bytes_read = watch.bytes_read;
   collect_outputs(run);
   return run;
 }
@@ -272,6 +290,7 @@ int model_extract(model_input& in, carve_run& run) {
 
 carve_run model_carve(const bytes& container, std::size_t fail_at) {
   carve_run run;
+  run.bytes_read = std::min(container.size(), fail_at);  // every byte before a failure
   model_input in{container, fail_at};
   int begun = 0;  // signature bytes matched before the attempt begins
   for (;;) {

@@ -43,12 +43,15 @@ std::FILE* stream_over(const bytes& data, std::size_t fail_at = SIZE_MAX);
 // is read, so that tests can carve containers larger than memory.
 std::FILE* generated_stream(std::uint64_t zero_count, const bytes& tail);
 
-// What a carving run did: its outcome, messages, counters and the output
-// files found in the current directory afterwards.
+// What a carving run did: its outcome, messages, counters, the bytes it told
+// the listener it had read (all ones when a report did not rise above the
+// one before) and the output files found in the current directory
+// afterwards.
 struct carve_run {
   scan_outcome outcome = scan_outcome::end_of_input;
   std::string messages;
   scan_state state;
+  std::uint64_t bytes_read = 0;
   std::map<std::string, bytes> files;
 };
 

@@ -1,0 +1,33 @@
+#include <io.h>
+#include <windows.h>
+
+#include "cli/console.hpp"
+
+namespace {
+
+HANDLE handle_of(std::FILE* stream) {
+  const int fd = _fileno(stream);
+  return fd >= 0 ? reinterpret_cast<HANDLE>(_get_osfhandle(fd)) : INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+// Only a console has a console mode; NUL, which the C library's _isatty
+// takes for one, has none.
+bool is_console(std::FILE* stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(handle_of(stream), &mode) != 0;
+}
+
+int console_columns(std::FILE* stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(handle_of(stream), &info)) {
+    return 0;
+  }
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+// A process has one console at most.
+bool same_console(std::FILE* a, std::FILE* b) {
+  return is_console(a) && is_console(b);
+}
