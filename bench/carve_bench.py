@@ -5,13 +5,15 @@ large containers that it makes itself, and against the file-creation floor
 many small images, and checks that exactly the planted images come out.
 
     python3 bench/carve_bench.py BUILD/qvz2png [--runs N] [--size-mib M]
-                                 [--baseline OTHER/qvz2png]
+                                 [--baseline OTHER/qvz2png] [--stderr-tty]
 
 For each container, tool and dd runs alternate; the script prints the median
 time of each, the median of the per-pair ratios tool/dd, the tool's rate,
 its peak resident set size and the image count. With --baseline, another
 build (the one before a change) runs in the same rounds, and a row of its
-own follows each of the tool's, so that the two ratios come from one run. Inputs are made in a
+own follows each of the tool's, so that the two ratios come from one run.
+With --stderr-tty, the builds run with standard error on a pseudo-terminal,
+as at a console, where the tool keeps its status line. Inputs are made in a
 temporary directory (TMPDIR, or --dir) and removed afterwards; the images
 are written under /dev/shm (or --out-dir), since creating hundreds of files
 on a disk file system can cost more than the whole scan; the page cache is warmed
@@ -19,7 +21,9 @@ first, so the figures are those of a cached file.
 """
 
 import argparse
+import functools
 import os
+import pty
 import random
 import shutil
 import statistics
@@ -27,6 +31,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import zlib
 
@@ -143,14 +148,31 @@ def warm(path):
             pass
 
 
-def timed(argv, cwd):
+def console_stderr():
+    """A pseudo-terminal for the tool's standard error, as a console would
+    be, with what reaches it read and dropped."""
+    master, slave = pty.openpty()
+
+    def drain():
+        while True:
+            try:
+                if not os.read(master, 65536):
+                    return
+            except OSError:
+                return
+
+    threading.Thread(target=drain, daemon=True).start()
+    return slave
+
+
+def timed(argv, cwd, stderr=subprocess.DEVNULL):
     """Wall seconds and peak RSS in KiB of one run; fails on a bad status.
     GNU time measures the RSS: a child of this script would inherit the
     script's own high-water mark."""
     rss_file = os.path.join(cwd, "..", "rss.txt")
     start = time.perf_counter()
     proc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + argv, cwd=cwd,
-                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                          stdout=subprocess.PIPE, stderr=stderr)
     elapsed = time.perf_counter() - start
     if proc.returncode != 0:
         sys.exit("%s exited with %d" % (argv[0], proc.returncode))
@@ -173,12 +195,12 @@ def fresh_dir(path):
     return path
 
 
-def measure(tools, name, path, planted, runs, work, floor=None):
+def measure(tools, name, path, planted, runs, work, floor=None, stderr=subprocess.DEVNULL):
     """tools: the tool, and the baseline build when there is one, each run
     once a round. work: the directory where they run and write their images.
     floor: the command they are measured against (default: dd reading the
     container), run in a directory of its own, emptied before each run.
-    Returns the figures of the first tool."""
+    stderr: the tools' standard error. Returns the figures of the first tool."""
     warm(path)
     size = os.path.getsize(path)
     floor = floor or ["dd", "if=" + path, "of=/dev/null", "bs=128k"]
@@ -189,7 +211,7 @@ def measure(tools, name, path, planted, runs, work, floor=None):
         timings = []
         for tool, of in zip(tools, runs_of):
             out_dir = fresh_dir(os.path.join(work, "out"))
-            t_tool, peak, report = timed([tool, path], out_dir)
+            t_tool, peak, report = timed([tool, path], out_dir, stderr)
             ok, of["count"], of["summary"] = check_images(out_dir, planted, report)
             shutil.rmtree(out_dir)
             of["ok"] &= ok
@@ -241,6 +263,8 @@ def main():
     parser.add_argument("tool")
     parser.add_argument("--baseline", default=None,
                         help="another build, measured in the same rounds for comparison")
+    parser.add_argument("--stderr-tty", action="store_true",
+                        help="run the builds with standard error on a pseudo-terminal")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--size-mib", type=int, default=1024)
     parser.add_argument("--sparse-gib", type=int, default=5)
@@ -255,31 +279,34 @@ def main():
     tools = [os.path.abspath(args.tool)]
     if args.baseline:
         tools.append(os.path.abspath(args.baseline))
+    stderr = console_stderr() if args.stderr_tty else subprocess.DEVNULL
+    run_rows = functools.partial(measure, tools, stderr=stderr)
     rng = random.Random(137)
     size = args.size_mib * MIB
     work = tempfile.mkdtemp(prefix="qvz2png-bench-", dir=args.dir)
     out_root = tempfile.mkdtemp(prefix="qvz2png-bench-out-", dir=args.out_dir)
     all_ok = True
     try:
-        print("inputs in %s, images to %s; %d alternating runs each; medians; kernel %s"
-              % (work, out_root, args.runs, kernel_in_use()))
+        print("inputs in %s, images to %s; %d alternating runs each; medians; kernel %s%s"
+              % (work, out_root, args.runs, kernel_in_use(),
+                 "; standard error a terminal" if args.stderr_tty else ""))
         path = os.path.join(work, "random.bin")
         planted = write_random_container(path, size, 300, rng)
-        random_run = measure(tools, "random", path, planted, args.runs, out_root)
+        random_run = run_rows("random", path, planted, args.runs, out_root)
         # The same, with the images written beside the container.
-        random_disk = measure(tools, "random*", path, planted, args.runs, work)
+        random_disk = run_rows("random*", path, planted, args.runs, work)
         os.remove(path)
 
         path = os.path.join(work, "text.bin")
         write_text_container(path, size, rng)
-        text_run = measure(tools, "text", path, [], args.runs, out_root)
+        text_run = run_rows("text", path, [], args.runs, out_root)
         os.remove(path)
 
         path = os.path.join(work, "sparse.bin")
         sparse_size = args.sparse_gib * GIB
         image = make_png(rng, 30 * 1024)
         write_sparse_container(path, sparse_size, image)
-        sparse_run = measure(tools, "sparse", path, [image], max(3, args.runs // 2), out_root)
+        sparse_run = run_rows("sparse", path, [image], max(3, args.runs // 2), out_root)
         expected = "testcount:%d." % (sparse_size - len(image) + 2)
         if not sparse_run["summary"].endswith(expected):
             print("         expected " + expected)
@@ -288,7 +315,7 @@ def main():
         path = os.path.join(work, "small.bin")
         index = os.path.join(work, "small.idx")
         planted = write_small_container(path, index, args.small_images, rng)
-        small_run = measure(tools, "small", path, planted, args.runs, out_root,
+        small_run = run_rows("small", path, planted, args.runs, out_root,
                             [build_floor(work), path, index])
         os.remove(path)
 
