@@ -8,3 +8,12 @@ bool narrow_argument(int argc, char** argv, container_arg* arg) {
   arg->shown = argv[1];
   return true;
 }
+
+bool asks_for_usage(const container_arg& arg) {
+  for (const char* ask : {"--help", "-h", "-?", "/?", "--version", "-V"}) {
+    if (arg.shown == ask) {
+      return true;
+    }
+  }
+  return false;
+}

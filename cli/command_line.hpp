@@ -19,4 +19,8 @@ bool container_from_command_line(int argc, char** argv, container_arg* arg);
 // The first argument as the narrow command line holds it.
 bool narrow_argument(int argc, char** argv, container_arg* arg);
 
+// Whether an argument that names no file that opens is one of the ways of
+// asking for help or the version (--help, -h, -?, /?, --version, -V).
+bool asks_for_usage(const container_arg& arg);
+
 #endif

@@ -18,6 +18,11 @@ int main(int argc, char** argv) {
   }
   input_stream in;
   if (!open_input(in, container.path)) {
+    // A file of such a name is carved; only where none opens is it a question.
+    if (asks_for_usage(container)) {
+      print_usage();
+      return 0;
+    }
     print_cannot_open(container.shown);
     return 1;
   }

@@ -145,10 +145,11 @@ std::string summary(int images, int testcount) {
 struct cli_case {
   const char* name;
   std::vector<std::string> args;
-  const bytes* container;  // written as c.qvz beside the run, when given
+  const bytes* container;  // written beside the run, when given
   std::string out;
   int status;
   std::map<std::string, bytes> outputs;
+  const char* saved_as = "c.qvz";  // where the container is written
 };
 
 TEST(cli, runs_as_documented) {
@@ -156,8 +157,21 @@ TEST(cli, runs_as_documented) {
   const bytes truncated(one.begin(), one.end() - 6);
   const bytes rescan = bytes{137, 80} + one;
   const bytes empty;
-  const cli_case cases[] = {
+  std::vector<cli_case> cases = {
       {"no argument", {}, nullptr, usage, 0, {}},
+      {"unknown option",
+       {"--frobnicate"},
+       nullptr,
+       "Cannot open this file : --frobnicate\r\n",
+       1,
+       {}},
+      {"a file named as a request for help",
+       {"--help"},
+       &one,
+       "Started png file     1.\r\nFINISHED.\r\n" + summary(1, 2),
+       0,
+       {{"DMP00001.png", one}},
+       "run/--help"},
       {"missing container", {"nope.qvz"}, nullptr, "Cannot open this file : nope.qvz\r\n", 1, {}},
       // Windows names it as the system code page (1252 here) renders it.
       {"missing container named in other scripts",
@@ -199,12 +213,15 @@ TEST(cli, runs_as_documented) {
        0,
        {{"DMP00001.png", one}}},
   };
+  for (const char* ask : {"--help", "-h", "-?", "/?", "--version", "-V"}) {
+    cases.push_back({ask, {ask}, nullptr, usage, 0, {}});
+  }
   for (const cli_case& c : cases) {
     SCOPED_TRACE(c.name);
     scratch_dir dir;
     fs::create_directory("run");
     if (c.container) {
-      write_file("c.qvz", *c.container);
+      write_file(c.saved_as, *c.container);
     }
     tool_run run = run_tool(dir.path / "run", c.args);
     expect_run(run, console(c.out), c.status, c.outputs);
