@@ -25,8 +25,8 @@ void use_input(input_stream& in, std::FILE* file, std::size_t buffer_size) {
   in.identity = identify_file(file);
   in.size = container_size(file);
   in.bytes_read = 0;
-  in.buffer.assign(std::max<std::size_t>(buffer_size, 1), 0);
-  in.data = in.buffer.data();
+  in.buffer = allocate_page_buffer(std::max<std::size_t>(buffer_size, 1));
+  in.data = in.buffer.bytes.get();
   in.pos = 0;
   in.len = 0;
   in.end_of_input = false;
@@ -58,9 +58,9 @@ std::size_t read_up_to_bad_sector(input_stream& in, const std::fpos_t& start, st
   }
   std::clearerr(in.file);
   std::size_t again = 0;
-  while (again < in.buffer.size()) {
-    const std::size_t want = std::min(piece, in.buffer.size() - again);
-    const std::size_t n = std::fread(in.buffer.data() + again, 1, want, in.file);
+  while (again < in.buffer.size) {
+    const std::size_t want = std::min(piece, in.buffer.size - again);
+    const std::size_t n = std::fread(in.buffer.bytes.get() + again, 1, want, in.file);
     again += n;
     if (n < want) {
       break;
@@ -71,14 +71,14 @@ std::size_t read_up_to_bad_sector(input_stream& in, const std::fpos_t& start, st
 
 // Returns the number of bytes read into the buffer, 0 at end, -1 on error.
 std::ptrdiff_t fill_from_stream(input_stream& in) {
-  in.data = in.buffer.data();
+  in.data = in.buffer.bytes.get();
   // The stream's own indicators are sticky: once a block read has met the
   // end or a failure, the byte after the last one delivered is where a
   // byte-at-a-time reader would have met it too.
   if (std::ferror(in.file) == 0 && std::feof(in.file) == 0) {
     std::fpos_t start;
     const bool repositionable = std::fgetpos(in.file, &start) == 0;
-    std::size_t n = std::fread(in.buffer.data(), 1, in.buffer.size(), in.file);
+    std::size_t n = std::fread(in.buffer.bytes.get(), 1, in.buffer.size, in.file);
     if (std::ferror(in.file) != 0 && repositionable) {
       n = read_up_to_bad_sector(in, start, n);
     }
@@ -95,9 +95,9 @@ bool refill(input_stream& in) {
   if (in.end_of_input || in.read_error) {
     return false;
   }
-  std::ptrdiff_t n = in.window.fd >= 0
-                         ? fill_from_file(in.window, in.buffer.data(), in.buffer.size(), &in.data)
-                         : fill_from_stream(in);
+  std::ptrdiff_t n =
+      in.window.fd >= 0 ? fill_from_file(in.window, in.buffer.bytes.get(), in.buffer.size, &in.data)
+                        : fill_from_stream(in);
   in.pos = 0;
   in.len = n > 0 ? static_cast<std::size_t>(n) : 0;
   in.end_of_input = n == 0;

@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <vector>
 
 #include "carve/carve_events.hpp"
 #include "carve/file_identity.hpp"
 #include "carve/file_window.hpp"
+#include "carve/page_buffer.hpp"
 
 // The container, read strictly forward, a block at a time: from a mapped
 // window of a cached regular file, or into one buffer of fixed size.
@@ -39,7 +39,7 @@ struct input_stream {
   std::uint64_t size = 0;                    // where it has one (a file, a disk); 0 where not
   std::uint64_t bytes_read = 0;              // taken in so far
   const carve_listener* listener = nullptr;  // told of each block taken in
-  std::vector<unsigned char> buffer;         // sized once, never grows
+  page_buffer buffer;                        // sized once, never grows
   const unsigned char* data = nullptr;       // the block held: in buffer or a window
   std::size_t pos = 0;                       // next unread byte of the block
   std::size_t len = 0;                       // bytes in the block
