@@ -32,6 +32,12 @@ std::string tool_command() {
   return command ? command : quoted(QVZ2PNG_BINARY);
 }
 
+// A shell command with the tool in place of the word TOOL.
+std::string with_tool(std::string command) {
+  command.replace(command.find("TOOL"), 4, tool_command());
+  return command;
+}
+
 bool on_windows() {
   const char* windows = std::getenv("QVZ2PNG_WINDOWS");
   return windows && std::string(windows) == "1";
@@ -351,9 +357,7 @@ TEST(cli, carves_whatever_its_standard_streams_are) {
     SCOPED_TRACE(c.name);
     scratch_dir dir;
     lay_out_run(container);
-    std::string command = c.command;
-    command.replace(command.find("TOOL"), 4, tool_command());
-    const int raw = std::system(("cd run && " + command).c_str());
+    const int raw = std::system(("cd run && " + with_tool(c.command)).c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status);
     if (c.report) {
       EXPECT_EQ(read_file(fs::path("run") / c.report), console(c.out));
@@ -635,11 +639,9 @@ TEST(cli, shows_how_far_it_has_got_on_a_console_only) {
     scratch_dir dir;
     lay_out_run(container);
     ASSERT_EQ(std::system("mkfifo fifo"), 0);
-    std::string command = c.command;
-    command.replace(command.find("TOOL"), 4, tool_command());
     const std::string console = "/usr/bin/python3 " +
                                 quoted(QVZ2PNG_TEST_SCRIPTS "/on_console.py") + " raw screen " +
-                                quoted("cd run && " + command);
+                                quoted("cd run && " + with_tool(c.command));
     ASSERT_EQ(std::system(console.c_str()), 0) << "needs python3-pyte";
     // The terminal turns each line feed into a carriage return and a line
     // feed; Wine's console draws with escape sequences of its own, and
