@@ -3,6 +3,10 @@
 large containers that it makes itself, and against the file-creation floor
 (bench/write_floor.c: open, write and close per image) on a container of
 many small images, and checks that exactly the planted images come out.
+The random and text containers are also carved through the read path, with
+every mapping refused (bench/no_map.c, preloaded), and through a pipe
+against cat | dd, and mapped once more after being written again 4 KiB at a
+time, as a database writes, which leaves the page cache small folios.
 
     python3 bench/carve_bench.py BUILD/qvz2png [--runs N] [--size-mib M]
                                  [--baseline OTHER/qvz2png] [--stderr-tty]
@@ -53,18 +57,24 @@ def make_png(rng, size):
 
 
 class BlockWriter:
-    """Writes a file in aligned 8 MiB blocks, as a copying tool would, so
-    that the page cache holds it the way it holds any large copied file."""
+    """Writes a file in aligned blocks, one write call each: of 8 MiB by
+    default, as a copying tool would, or of 4 KiB, as a database does. The
+    page cache holds the file in folios as large as its writes were, and
+    mapping a file of small folios costs more (see the README)."""
 
-    def __init__(self, out):
-        self.out = out
+    def __init__(self, path, block):
+        self.out = open(path, "wb", buffering=0)
+        self.block = block
         self.pending = bytearray()
 
     def write(self, data):
         self.pending += data
-        while len(self.pending) >= 8 * MIB:
-            self.out.write(self.pending[: 8 * MIB])
-            del self.pending[: 8 * MIB]
+        done = 0
+        with memoryview(self.pending) as view:
+            while len(self.pending) - done >= self.block:
+                self.out.write(view[done:done + self.block])
+                done += self.block
+        del self.pending[:done]
 
     def close(self):
         self.out.write(self.pending)
@@ -76,7 +86,7 @@ def write_random_container(path, size, count, rng):
     images = [make_png(rng, rng.randint(10 * 1024, 60 * 1024)) for _ in range(count)]
     filler = size - sum(len(i) for i in images)
     cuts = sorted(rng.randint(0, filler) for _ in range(count))
-    out = BlockWriter(open(path, "wb"))
+    out = BlockWriter(path, 8 * MIB)
     last = 0
     for cut, image in zip(cuts, images):
         write_filler(out, cut - last)
@@ -111,6 +121,29 @@ def build_floor(work):
     return floor
 
 
+def build_no_map(work):
+    """The shim that refuses the tool every mapping of its container."""
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "no_map.c")
+    shim = os.path.join(work, "no_map.so")
+    subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-o", shim, source, "-ldl"], check=True)
+    return shim
+
+
+def unmapped(shim):
+    """The tool reading a regular file through its buffer, as it reads
+    anything on Windows."""
+    return lambda tool, path: ["env", "LD_PRELOAD=" + shim, tool, path]
+
+
+def piped(tool, path):
+    return ["sh", "-c", 'cat "$2" | "$1" /dev/stdin', "sh", tool, path]
+
+
+def pipe_floor(path):
+    """What a pipe costs on its own: cat into it, dd out of it."""
+    return ["sh", "-c", 'cat "$1" | dd of=/dev/null bs=128k', "sh", path]
+
+
 def write_filler(out, size):
     while size > 0:
         block = os.urandom(min(size, 8 * MIB))
@@ -126,12 +159,13 @@ def write_text_container(path, size, rng):
     while len(block) < 4 * MIB:
         line = b" ".join(rng.choice(words) for _ in range(rng.randint(5, 14)))
         block += line.capitalize() + b".\n"
-    with open(path, "wb") as out:
-        written = 0
-        while written < size:
-            part = bytes(block[: size - written])
-            out.write(part)
-            written += len(part)
+    out = BlockWriter(path, 8 * MIB)
+    written = 0
+    while written < size:
+        part = bytes(block[: size - written])
+        out.write(part)
+        written += len(part)
+    out.close()
 
 
 def write_sparse_container(path, size, image):
@@ -140,6 +174,21 @@ def write_sparse_container(path, size, image):
         out.truncate(size)
         out.seek(size - len(image) - 4096)
         out.write(image)
+
+
+def copy_in_small_writes(path):
+    """The same container written again 4 KiB at a time, as a database
+    writes its pages, so that the page cache holds it in small folios."""
+    copy = path + ".4k"
+    out = BlockWriter(copy, 4096)
+    with open(path, "rb") as f:
+        while True:
+            block = f.read(8 * MIB)
+            if not block:
+                break
+            out.write(block)
+    out.close()
+    return copy
 
 
 def warm(path):
@@ -195,11 +244,13 @@ def fresh_dir(path):
     return path
 
 
-def measure(tools, name, path, planted, runs, work, floor=None, stderr=subprocess.DEVNULL):
+def measure(tools, name, path, planted, runs, work, floor=None, command=None,
+            stderr=subprocess.DEVNULL):
     """tools: the tool, and the baseline build when there is one, each run
     once a round. work: the directory where they run and write their images.
     floor: the command they are measured against (default: dd reading the
     container), run in a directory of its own, emptied before each run.
+    command: how a tool is run on the container (default: given its path).
     stderr: the tools' standard error. Returns the figures of the first tool."""
     warm(path)
     size = os.path.getsize(path)
@@ -211,7 +262,8 @@ def measure(tools, name, path, planted, runs, work, floor=None, stderr=subproces
         timings = []
         for tool, of in zip(tools, runs_of):
             out_dir = fresh_dir(os.path.join(work, "out"))
-            t_tool, peak, report = timed([tool, path], out_dir, stderr)
+            argv = command(tool, path) if command else [tool, path]
+            t_tool, peak, report = timed(argv, out_dir, stderr)
             ok, of["count"], of["summary"] = check_images(out_dir, planted, report)
             shutil.rmtree(out_dir)
             of["ok"] &= ok
@@ -227,12 +279,12 @@ def measure(tools, name, path, planted, runs, work, floor=None, stderr=subproces
     for label, of in zip((name, "  before"), runs_of):
         t_tool = statistics.median(of["times"])
         of["ratio"] = statistics.median(of["ratios"])
-        print("%-8s %7.0f MiB  tool %6.3f s  floor %6.3f s  ratio %5.2f  %5.2f GB/s  rss %5.1f MiB"
+        print("%-12s %7.0f MiB  tool %6.3f s  floor %6.3f s  ratio %5.2f  %5.2f GB/s  rss %5.1f MiB"
               "  images %6d  %s" % (label, size / MIB, t_tool, statistics.median(dd_times),
                                     of["ratio"], size / t_tool / 1e9, of["rss"] / 1024,
                                     of["count"],
                                     "planted images byte-equal" if of["ok"] else "MISMATCH"))
-    print("         " + runs_of[0]["summary"])
+    print("             " + runs_of[0]["summary"])
     first = runs_of[0]
     return {"ok": first["ok"], "summary": first["summary"], "ratio": first["ratio"],
             "rss_mib": first["rss"] / 1024}
@@ -255,7 +307,7 @@ def kernel_in_use():
             if line.startswith("flags"):
                 flags = set(line.split(":", 1)[1].split())
                 break
-    return "avx2" if {"avx2", "popcnt", "bmi1"} <= flags else "sse2"
+    return "avx2" if "avx2" in flags else "sse2"
 
 
 def main():
@@ -290,17 +342,32 @@ def main():
         print("inputs in %s, images to %s; %d alternating runs each; medians; kernel %s%s"
               % (work, out_root, args.runs, kernel_in_use(),
                  "; standard error a terminal" if args.stderr_tty else ""))
+        read_path = unmapped(build_no_map(work))
         path = os.path.join(work, "random.bin")
         planted = write_random_container(path, size, 300, rng)
         random_run = run_rows("random", path, planted, args.runs, out_root)
         # The same, with the images written beside the container.
         random_disk = run_rows("random*", path, planted, args.runs, work)
+        # Read through the buffer (mapping refused), and through a pipe.
+        random_read = run_rows("random read", path, planted, args.runs, out_root,
+                               command=read_path)
+        random_pipe = run_rows("random pipe", path, planted, args.runs, out_root,
+                               floor=pipe_floor(path), command=piped)
+        small_folios = copy_in_small_writes(path)
         os.remove(path)
+        run_rows("random 4k", small_folios, planted, args.runs, out_root)
+        os.remove(small_folios)
 
         path = os.path.join(work, "text.bin")
         write_text_container(path, size, rng)
         text_run = run_rows("text", path, [], args.runs, out_root)
+        text_read = run_rows("text read", path, [], args.runs, out_root, command=read_path)
+        text_pipe = run_rows("text pipe", path, [], args.runs, out_root, floor=pipe_floor(path),
+                             command=piped)
+        small_folios = copy_in_small_writes(path)
         os.remove(path)
+        run_rows("text 4k", small_folios, [], args.runs, out_root)
+        os.remove(small_folios)
 
         path = os.path.join(work, "sparse.bin")
         sparse_size = args.sparse_gib * GIB
@@ -309,7 +376,7 @@ def main():
         sparse_run = run_rows("sparse", path, [image], max(3, args.runs // 2), out_root)
         expected = "testcount:%d." % (sparse_size - len(image) + 2)
         if not sparse_run["summary"].endswith(expected):
-            print("         expected " + expected)
+            print("             expected " + expected)
             sparse_run["ok"] = False
 
         path = os.path.join(work, "small.bin")
@@ -319,11 +386,15 @@ def main():
                             [build_floor(work), path, index])
         os.remove(path)
 
-        runs = (random_run, random_disk, text_run, sparse_run, small_run)
+        runs = (random_run, random_disk, random_read, random_pipe, text_run, text_read, text_pipe,
+                sparse_run, small_run)
         all_ok = all(r["ok"] for r in runs)
         peak = max(r["rss_mib"] for r in runs)
         spread = random_run["ratio"] / text_run["ratio"]
-        print("floor: dd reading the container; for small, write_floor creating the same files")
+        print("floor: dd reading the container; for the pipe rows, cat into a pipe and dd out of"
+              " it; for small, write_floor creating the same files")
+        print("read rows: mapping refused, the container read through the buffer; 4k rows: the"
+              " container written 4 KiB at a time, mapped")
         print("random* writes its images beside the container, the others to %s" % out_root)
         goals = [
             ("random %.2f <= 1.00" % random_run["ratio"], random_run["ratio"] <= 1.00),
@@ -333,6 +404,10 @@ def main():
             ("peak RSS %.1f MiB <= 8" % peak, peak <= 8),
             ("sparse testcount exact", sparse_run["ok"]),
             ("small %.2f <= 1.10" % small_run["ratio"], small_run["ratio"] <= 1.10),
+            ("random read %.2f <= 1.50" % random_read["ratio"], random_read["ratio"] <= 1.50),
+            ("text read %.2f <= 1.50" % text_read["ratio"], text_read["ratio"] <= 1.50),
+            ("random pipe %.2f <= 1.10" % random_pipe["ratio"], random_pipe["ratio"] <= 1.10),
+            ("text pipe %.2f <= 1.10" % text_pipe["ratio"], text_pipe["ratio"] <= 1.10),
         ]
         print("goals: " + "; ".join("%s %s" % (text, verdict(met)) for text, met in goals))
     finally:
