@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -20,4 +21,13 @@ std::uint64_t container_size(std::FILE* file) {
   }
   std::uint64_t disk = 0;
   return S_ISBLK(st.st_mode) && ioctl(fd, BLKGETSIZE64, &disk) == 0 ? disk : 0;
+}
+
+// 1 MiB, the most that a process without privileges may ask for.
+void widen_pipe(std::FILE* file) {
+  const int fd = fileno(file);
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode)) {
+    fcntl(fd, F_SETPIPE_SZ, 1 << 20);
+  }
 }

@@ -9,6 +9,9 @@ std::FILE* open_container(const std::filesystem::path& path) {
   return _wfopen(path.c_str(), L"rb");
 }
 
+// A Windows pipe's size is set by whoever makes it.
+void widen_pipe(std::FILE*) {}
+
 // A file tells its size; a disk or a volume (\\.\PhysicalDrive0, \\.\C:)
 // tells its length when asked through its driver.
 std::uint64_t container_size(std::FILE* file) {

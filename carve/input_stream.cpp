@@ -17,6 +17,7 @@ bool open_input(input_stream& in, const std::filesystem::path& path, const input
   // Our own buffer does the buffering; a second one in the stream would
   // only copy every byte once more.
   std::setvbuf(file, nullptr, _IONBF, 0);
+  widen_pipe(file);
   return true;
 }
 
