@@ -34,15 +34,16 @@ std::string size_text(double bytes, int width = 6) {
   return text;
 }
 
+// Capped at a thousand hours, which no estimate means any more.
 std::string time_left_text(double left) {
-  const long whole = static_cast<long>(std::ceil(left));
+  const auto whole = static_cast<long long>(std::ceil(std::fmin(left, 3600e3)));
   char text[48];
   if (whole < 60) {
-    std::snprintf(text, sizeof text, "%ld s left", whole);
+    std::snprintf(text, sizeof text, "%lld s left", whole);
   } else if (whole < 3600) {
-    std::snprintf(text, sizeof text, "%ld min left", (whole + 59) / 60);
+    std::snprintf(text, sizeof text, "%lld min left", (whole + 59) / 60);
   } else {
-    std::snprintf(text, sizeof text, "%ld h %02ld min left", whole / 3600, whole % 3600 / 60);
+    std::snprintf(text, sizeof text, "%lld h %02lld min left", whole / 3600, whole % 3600 / 60);
   }
   return text;
 }
@@ -61,12 +62,15 @@ std::string images_text(std::int64_t images) {
   return text;
 }
 
+// A line that cannot be drawn costs the run nothing: it is no part of the
+// report.
 void write_text(status_line& line, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), line.console);
 }
 
 // Where the report shares the console, what it has printed reaches the
-// console before the line is drawn after it.
+// console before the line is drawn after it (a failed flush leaves the
+// stream's error set, and the run's status says so at the end).
 void draw(status_line& line, const std::string& text) {
   if (line.report != nullptr) {
     std::fflush(line.report);
