@@ -11,7 +11,9 @@
 // mapped a window at a time and scanned in place, which spares copying every
 // byte into a buffer; a window whose pages cannot all be read in is read into
 // the caller's buffer instead, so that an I/O error is reported as a read
-// error rather than raised as a signal. A window is unmapped before the next
+// error rather than raised as a signal. So is a window not in memory yet:
+// read by offset, with the system asked ahead (read_ahead), it comes off the
+// disk faster than paged in. A window is unmapped before the next
 // is taken, so memory stays constant.
 //
 // A file found shorter than it was at open (another program shortened it)

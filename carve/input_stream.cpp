@@ -11,6 +11,7 @@ bool open_input(input_stream& in, const std::filesystem::path& path, const input
     return false;
   }
   use_input(in, file, options.buffer_size);
+  start_read_ahead(in.ahead, file);
   if (attach_file_window(in.window, file, options.window_size)) {
     return true;
   }
@@ -33,6 +34,7 @@ void use_input(input_stream& in, std::FILE* file, std::size_t buffer_size) {
   in.end_of_input = false;
   in.read_error = false;
   in.window = file_window{};
+  in.ahead = read_ahead{};
 }
 
 void close_input(input_stream& in) {
@@ -95,6 +97,11 @@ std::ptrdiff_t fill_from_stream(input_stream& in) {
 bool refill(input_stream& in) {
   if (in.end_of_input || in.read_error) {
     return false;
+  }
+  // After a window mapped because it was in memory, what follows most
+  // likely is too, and asking for it would only cost time.
+  if (in.data != in.window.map) {
+    ask_ahead(in.ahead, in.bytes_read);
   }
   std::ptrdiff_t n =
       in.window.fd >= 0 ? fill_from_file(in.window, in.buffer.bytes.get(), in.buffer.size, &in.data)

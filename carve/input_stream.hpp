@@ -10,6 +10,7 @@
 #include "carve/file_identity.hpp"
 #include "carve/file_window.hpp"
 #include "carve/page_buffer.hpp"
+#include "carve/read_ahead.hpp"
 
 // The container, read strictly forward, a block at a time: from a mapped
 // window of a cached regular file, or into one buffer of fixed size.
@@ -30,7 +31,9 @@
 //                            page the file lost meanwhile ends the reading as
 //                            a read error instead of a SIGBUS;
 //   leaf(data, size, context)  the work itself; it returns the bytes it used.
-// Each block taken in is told to the listener, with the bytes read so far.
+// Before each block, refill asks the system for what lies ahead of it
+// (read_ahead). Each block taken in is told to the listener, with the bytes
+// read so far.
 // A read that fails is read again in page-sized pieces, so that every byte
 // before the first unreadable page is still delivered.
 struct input_stream {
@@ -46,6 +49,7 @@ struct input_stream {
   bool end_of_input = false;
   bool read_error = false;
   file_window window;  // regular files are read by offset
+  read_ahead ahead;    // files and disks: the disk kept busy ahead of the reading
 };
 
 struct input_options {

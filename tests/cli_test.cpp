@@ -576,32 +576,55 @@ TEST(cli, reports_a_read_error_part_way) {
   }
 }
 
-// Windows that cannot be read in are read through the buffer instead, and
-// the mapping resumes after them: images across every such seam come out whole.
+// Windows that cannot be read in, or are not in memory yet, are read
+// through the buffer instead, and the mapping resumes after them: images
+// across every such seam come out whole. Asking ahead of the reading
+// changes nothing, where the container ends inside what was asked for and
+// where the system refuses to be asked.
 TEST(cli, carves_across_mapped_and_read_stretches) {
   if (on_windows()) {
     GTEST_SKIP() << "the failing page-ins are injected into Linux's C library";
   }
   const std::size_t window = input_options{}.window_size;
   const bytes image = png(repeat('x', 300000));
-  bytes container;
+  bytes seams;
   for (std::size_t seam = window; seam < 5 * window; seam += window) {
-    container = container + repeat(0, seam - 100 - container.size()) + image;
+    seams = seams + repeat(0, seam - 100 - seams.size()) + image;
   }
-  scratch_dir dir;
-  lay_out_run(container);
-  tool_run run = run_tool(dir.path / "run", {"../c.qvz"}, failing_reads("2", SIZE_MAX));
-  carve_run model = model_carve(container);
-  EXPECT_EQ(model.state.image_count, 4);
-  EXPECT_EQ(run.out, report_of(model));
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.files, model.files);
+  const bytes short_one = repeat(3, 5000) + image + repeat(3, 100);
+  const std::string cold = preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_COLD=1");
+  const std::string refused =
+      preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_COLD=1 QVZ2PNG_REFUSE_ADVICE=1");
+  const struct {
+    const char* name;
+    const bytes& container;
+    std::string prelude;
+    int images;
+  } cases[] = {
+      {"every second window not read in", seams, failing_reads("2", SIZE_MAX), 4},
+      {"not in memory", seams, cold, 4},
+      {"not in memory, asking ahead refused", seams, refused, 4},
+      {"ending inside what was asked for", short_one, cold, 1},
+      {"mapped, asking ahead refused", short_one,
+       preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_REFUSE_ADVICE=1"), 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    scratch_dir dir;
+    lay_out_run(c.container);
+    tool_run run = run_tool(dir.path / "run", {"../c.qvz"}, c.prelude);
+    carve_run model = model_carve(c.container);
+    EXPECT_EQ(model.state.image_count, c.images);
+    expect_run(run, report_of(model), 0, model.files);
+  }
 }
 
 // A slow run seen at a console: the status line shows on the terminal that
 // standard error is (the share read of a file, the bytes read of a pipe),
 // and nowhere else; the report is that of any other run, and a console
-// holding both streams ends up showing exactly the report's lines.
+// holding both streams ends up showing exactly the report's lines, however
+// the report reaches it and however it was resized meanwhile. A background
+// job draws nothing, and so is never stopped for writing.
 TEST(cli, shows_how_far_it_has_got_on_a_console_only) {
   struct console_case {
     const char* name;

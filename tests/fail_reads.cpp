@@ -5,13 +5,17 @@
 // QVZ2PNG_FAIL_POPULATE=1 no mapped window can have its pages read in, so
 // that the tool falls back to reading with pread (with 2, every second
 // window). With QVZ2PNG_SLOW_READS, every pread and every window read in
-// first waits that many milliseconds, as on a slow disk.
+// first waits that many milliseconds, as on a slow disk. With
+// QVZ2PNG_COLD=1 no page of the container is said to be in memory, as on a
+// container not read since boot; with QVZ2PNG_REFUSE_ADVICE=1 every request
+// to read ahead is refused.
 
 // The shim defines pread and pread64, mmap and mmap64 each under its own
 // name, which the 64-bit offset renaming of the headers would merge.
 #undef _FILE_OFFSET_BITS
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -100,4 +104,31 @@ extern "C" int madvise(void* addr, size_t length, int advice) {
     return -1;
   }
   return real(addr, length, advice);
+}
+
+namespace {
+
+bool set(const char* name) {
+  const char* value = std::getenv(name);
+  return value && value[0] == '1';
+}
+
+}  // namespace
+
+extern "C" int mincore(void* addr, size_t length, unsigned char* vec) {
+  static auto real = next<int (*)(void*, size_t, unsigned char*)>("mincore");
+  if (set("QVZ2PNG_COLD")) {
+    std::memset(vec, 0, (length + page - 1) / page);
+    return 0;
+  }
+  return real(addr, length, vec);
+}
+
+extern "C" int posix_fadvise64(int fd, off64_t offset, off64_t len, int advice) {
+  static auto real = next<int (*)(int, off64_t, off64_t, int)>("posix_fadvise64");
+  return set("QVZ2PNG_REFUSE_ADVICE") ? EINVAL : real(fd, offset, len, advice);
+}
+
+extern "C" int posix_fadvise(int fd, off_t offset, off_t len, int advice) {
+  return posix_fadvise64(fd, offset, len, advice);
 }
