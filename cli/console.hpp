@@ -12,8 +12,11 @@ bool is_console(std::FILE* stream);
 // The console's width in columns; 0 when it cannot be told.
 int console_columns(std::FILE* stream);
 
-// Whether both streams reach one console, so that a text written to one
-// lands on the line that the other has drawn.
-bool same_console(std::FILE* a, std::FILE* b);
+// Whether the process may write to the console now without getting in a
+// person's way: not while it is a background job of the terminal that the
+// stream is (it would draw over the shell, or be stopped for writing). A
+// console that is not the process's controlling terminal has no jobs for
+// it, and Windows none at all: there it always may.
+bool in_foreground(std::FILE* stream);
 
 #endif

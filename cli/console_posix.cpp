@@ -1,7 +1,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "carve/file_identity.hpp"
 #include "cli/console.hpp"
 
 bool is_console(std::FILE* stream) {
@@ -13,7 +12,7 @@ int console_columns(std::FILE* stream) {
   return ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
-// The same terminal device, whichever descriptors reach it.
-bool same_console(std::FILE* a, std::FILE* b) {
-  return is_console(a) && is_console(b) && same_file(identify_file(a), identify_file(b));
+bool in_foreground(std::FILE* stream) {
+  const pid_t foreground = tcgetpgrp(fileno(stream));
+  return foreground == -1 || foreground == getpgrp();
 }

@@ -27,7 +27,7 @@ int console_columns(std::FILE* stream) {
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
-// A process has one console at most.
-bool same_console(std::FILE* a, std::FILE* b) {
-  return is_console(a) && is_console(b);
+// Windows has no job control.
+bool in_foreground(std::FILE*) {
+  return true;
 }

@@ -1,5 +1,6 @@
 #include "cli/status_line.hpp"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 
@@ -62,6 +63,14 @@ std::string images_text(std::int64_t images) {
   return text;
 }
 
+// The columns a line may take on a console of the given width without
+// wrapping: a narrower console would wrap the rest onto a row of its own,
+// and that row would stay behind. A console narrowed since the last line was
+// drawn has cut that line at its new width already.
+std::size_t within(int columns) {
+  return static_cast<std::size_t>(columns > 0 ? columns : unknown_columns) - 1;
+}
+
 // A line that cannot be drawn costs the run nothing: it is no part of the
 // report.
 void write_text(status_line& line, const std::string& text) {
@@ -71,13 +80,14 @@ void write_text(status_line& line, const std::string& text) {
 // Where the report shares the console, what it has printed reaches the
 // console before the line is drawn after it (a failed flush leaves the
 // stream's error set, and the run's status says so at the end).
-void draw(status_line& line, const std::string& text) {
+void draw(status_line& line, const std::string& text, int columns) {
   if (line.report != nullptr) {
     std::fflush(line.report);
   }
   std::string out = "\r" + text;
-  if (text.size() < line.shown) {
-    out.append(line.shown - text.size(), ' ');  // over what is left of the last one
+  const std::size_t left = std::min(line.shown, within(columns));
+  if (text.size() < left) {
+    out.append(left - text.size(), ' ');  // over what is left of the last one
   }
   write_text(line, out);
   line.shown = text.size();
@@ -101,7 +111,7 @@ void sample_rate(status_line& line, clock::time_point now, std::uint64_t bytes_r
 }  // namespace
 
 std::string status_text(const status_figures& figures, int columns) {
-  const std::size_t room = static_cast<std::size_t>(columns > 0 ? columns : unknown_columns) - 1;
+  const std::size_t room = within(columns);
   const bool sized = figures.size > 0;
   std::string fields[5];
   std::size_t count = 0;
@@ -133,7 +143,10 @@ status_line start_status_line(std::FILE* console, std::FILE* report, std::uint64
     return line;
   }
   line.console = console;
-  line.report = same_console(console, report) ? report : nullptr;
+  // Where the report goes to a terminal too, it is most likely this one
+  // (through /dev/tty, say, which no file identity tells from it); on
+  // another one, an erase costs a few bytes and shows nothing.
+  line.report = is_console(report) ? report : nullptr;
   line.size = size;
   line.started = clock::now();
   line.sampled = line.started;
@@ -143,7 +156,7 @@ status_line start_status_line(std::FILE* console, std::FILE* report, std::uint64
 
 void update_status_line(status_line& line, std::uint64_t bytes_read) {
   const clock::time_point now = clock::now();
-  if (line.console == nullptr || now < line.next_draw) {
+  if (line.console == nullptr || now < line.next_draw || !in_foreground(line.console)) {
     return;
   }
   line.next_draw = now + redraw_every;
@@ -157,7 +170,8 @@ void update_status_line(status_line& line, std::uint64_t bytes_read) {
       seconds(now - line.started) >= time_left_after_seconds) {
     figures.seconds_left = static_cast<double>(line.size - bytes_read) / line.rate;
   }
-  draw(line, status_text(figures, console_columns(line.console)));
+  const int columns = console_columns(line.console);
+  draw(line, status_text(figures, columns), columns);
 }
 
 void clear_for_report(status_line& line) {
@@ -167,9 +181,10 @@ void clear_for_report(status_line& line) {
 }
 
 void erase_status_line(status_line& line) {
-  if (line.shown == 0) {
-    return;
+  if (line.shown == 0 || !in_foreground(line.console)) {
+    return;  // a job sent to the background leaves the line to the shell
   }
-  write_text(line, "\r" + std::string(line.shown, ' ') + "\r");
+  const std::size_t shown = std::min(line.shown, within(console_columns(line.console)));
+  write_text(line, "\r" + std::string(shown, ' ') + "\r");
   line.shown = 0;
 }

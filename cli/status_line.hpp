@@ -8,10 +8,12 @@
 #include <string>
 
 // How far a long run has got, for a person at a console: one line on
-// standard error, drawn only when that is a console, first after about a
-// second, then redrawn in place at most four times a second. It is no text
-// of the report: it is erased before each report text that would land on
-// it, and at the end, so the console is left showing the report alone.
+// standard error, drawn only when that is a console and the run is not a
+// background job there, first after about a second, then redrawn in place
+// at most four times a second, never wider than the console is now. It is
+// no text of the report: it is erased before each report text that goes to
+// a console, and at the end, so the console is left showing the report
+// alone.
 
 // What the line shows.
 struct status_figures {
@@ -29,7 +31,7 @@ std::string status_text(const status_figures& figures, int columns);
 
 struct status_line {
   std::FILE* console = nullptr;  // where it is drawn; null: nowhere
-  std::FILE* report = nullptr;   // the report's stream, when it reaches the same console
+  std::FILE* report = nullptr;   // the report's stream, when it is a console too
   std::uint64_t size = 0;
   std::int64_t images = 0;
   std::chrono::steady_clock::time_point started;

@@ -632,17 +632,28 @@ TEST(cli, shows_how_far_it_has_got_on_a_console_only) {
     const char* line;     // a part of the status line it must show; null: none
     bool report_seen;     // the report's lines end on the screen, or in ../out
     bool on_windows;      // the slow reads are Linux's; a FIFO's pause is not
+    const char* console;  // how the console behaves (on_console.py's options)
   };
   const std::string slowly =
       preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_SLOW_READS=500") + " TOOL ../c.qvz";
   const std::string pausing =
       "((head -c 5000000 ../c.qvz; sleep 1.5; tail -c +5000001 ../c.qvz) >../fifo &) && "
       "TOOL ../fifo";
+  // Drawn wide after 1.2 s, and narrow after 2.5 s, with the console
+  // narrowed in between.
+  const std::string narrowed =
+      "(head -c 2000000 ../c.qvz; sleep 1.2; tail -c +2000001 ../c.qvz | head -c 2000000; "
+      "sleep 1.3; tail -c +4000001 ../c.qvz) | TOOL /dev/stdin >../out";
   const console_case cases[] = {
-      {"a file, both streams on the console", slowly, "% ", true, false},
-      {"a file, the report redirected", slowly + " >../out", " of 12.0 MiB", false, false},
-      {"a pipe, the report redirected", pausing + " >../out", " MiB read", false, true},
-      {"a pipe, standard error redirected", pausing + " 2>../err", nullptr, true, true},
+      {"a file, both streams on the console", slowly, "% ", true, false, ""},
+      {"a file, the report redirected", slowly + " >../out", " of 12.0 MiB", false, false, ""},
+      {"a pipe, the report redirected", pausing + " >../out", " MiB read", false, true, ""},
+      {"a pipe, standard error redirected", pausing + " 2>../err", nullptr, true, true, ""},
+      {"a pipe, the console narrowed meanwhile", narrowed, " MiB read", false, false,
+       "--narrow-after 1.8"},
+      {"the report to /dev/tty", slowly + " >/dev/tty", "% ", true, false, "--controlling"},
+      {"a background job under tostop", "stty tostop <&2; set -m; " + slowly + " >../out & wait $!",
+       nullptr, false, false, "--controlling"},
   };
   bytes container = repeat(7, 4 << 20) + one + repeat(7, 4 << 20) + other;
   container.resize(12 << 20, 7);
@@ -663,15 +674,16 @@ TEST(cli, shows_how_far_it_has_got_on_a_console_only) {
     lay_out_run(container);
     ASSERT_EQ(std::system("mkfifo fifo"), 0);
     const std::string console = "/usr/bin/python3 " +
-                                quoted(QVZ2PNG_TEST_SCRIPTS "/on_console.py") + " raw screen " +
-                                quoted("cd run && " + with_tool(c.command));
+                                quoted(QVZ2PNG_TEST_SCRIPTS "/on_console.py") + " " + c.console +
+                                " raw screen " + quoted("cd run && " + with_tool(c.command));
     ASSERT_EQ(std::system(console.c_str()), 0) << "needs python3-pyte";
     // The terminal turns each line feed into a carriage return and a line
     // feed; Wine's console draws with escape sequences of its own, and
     // only its screen is judged.
     const std::string raw = read_file("raw");
-    EXPECT_TRUE(on_windows() || (c.line ? raw.find(c.line) != std::string::npos
-                                        : raw == replaced(report, "\n", "\r\n")))
+    const std::string report_alone = c.report_seen ? replaced(report, "\n", "\r\n") : "";
+    EXPECT_TRUE(on_windows() ||
+                (c.line ? raw.find(c.line) != std::string::npos : raw == report_alone))
         << raw;
     EXPECT_EQ(read_file("screen"), c.report_seen ? lines : "");
     EXPECT_EQ(read_file("out"), c.report_seen ? "" : report);

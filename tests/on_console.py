@@ -6,40 +6,72 @@ its lines without trailing blanks, down to the last one written). Exits with
 the command's status, or 124 when it is still running after two minutes
 (then all it started is killed).
 
-    on_console.py RAW SCREEN COMMAND
+    on_console.py [--narrow-after S] [--controlling] RAW SCREEN COMMAND
+
+--narrow-after: the terminal is narrowed to 20 columns S seconds in, as a
+person narrows a window. --controlling: the terminal is the command's
+controlling terminal, with job control, as a login shell's is; otherwise
+the command has none, as under a test runner.
 """
 
+import argparse
+import fcntl
 import os
 import pty
 import select
 import signal
+import struct
 import subprocess
 import sys
+import termios
 import time
 
 import pyte
 
 COLUMNS, LINES = 80, 24
+NARROW = 20
 DEADLINE_SECONDS = 120
 
 
 def main():
-    raw_path, screen_path, command = sys.argv[1:4]
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--narrow-after", type=float, default=None)
+    parser.add_argument("--controlling", action="store_true")
+    parser.add_argument("raw_path")
+    parser.add_argument("screen_path")
+    parser.add_argument("command")
+    args = parser.parse_args()
     master, slave = pty.openpty()
     os.set_blocking(slave, True)
     # The size a console window reports, as a real one would.
     subprocess.run(["stty", "cols", str(COLUMNS), "rows", str(LINES)], stdin=slave, check=True)
-    child = subprocess.Popen(["sh", "-c", command], stdin=subprocess.DEVNULL, stdout=slave,
-                             stderr=slave, start_new_session=True)
+
+    def take_terminal():
+        os.setsid()
+        fcntl.ioctl(1, termios.TIOCSCTTY, 0)  # standard output is the terminal
+
+    child = subprocess.Popen(["sh", "-c", args.command], stdin=subprocess.DEVNULL, stdout=slave,
+                             stderr=slave, start_new_session=not args.controlling,
+                             preexec_fn=take_terminal if args.controlling else None)
     os.close(slave)
     raw = b""
-    deadline = time.monotonic() + DEADLINE_SECONDS
+    narrowed_at = None  # how much had reached the terminal then
+    started = time.monotonic()
+    deadline = started + DEADLINE_SECONDS
     while True:
-        left = deadline - time.monotonic()
-        if left <= 0 or not select.select([master], [], [], left)[0]:
+        now = time.monotonic()
+        if args.narrow_after is not None and narrowed_at is None and \
+                now >= started + args.narrow_after:
+            fcntl.ioctl(master, termios.TIOCSWINSZ, struct.pack("HHHH", LINES, NARROW, 0, 0))
+            narrowed_at = len(raw)
+        narrowing = args.narrow_after is not None and narrowed_at is None
+        wake = min(deadline, started + args.narrow_after) if narrowing else deadline
+        if now >= deadline:
             os.killpg(child.pid, signal.SIGKILL)
             child.wait()
             sys.exit(124)
+        if not select.select([master], [], [], wake - now)[0]:
+            continue
         try:
             got = os.read(master, 65536)
         except OSError:  # the last holder of the terminal has gone
@@ -49,13 +81,19 @@ def main():
         raw += got
     status = child.wait()
     screen = pyte.Screen(COLUMNS, LINES)
-    pyte.ByteStream(screen).feed(raw)
+    stream = pyte.ByteStream(screen)
+    if narrowed_at is None:
+        stream.feed(raw)
+    else:
+        stream.feed(raw[:narrowed_at])
+        screen.resize(LINES, NARROW)
+        stream.feed(raw[narrowed_at:])
     lines = [line.rstrip() for line in screen.display]
     while lines and not lines[-1]:
         lines.pop()
-    with open(raw_path, "wb") as out:
+    with open(args.raw_path, "wb") as out:
         out.write(raw)
-    with open(screen_path, "w") as out:
+    with open(args.screen_path, "w") as out:
         out.write("".join(line + "\n" for line in lines))
     sys.exit(status)
 
