@@ -14,7 +14,8 @@ std::FILE* open_container(const std::filesystem::path& path) {
 void widen_pipe(std::FILE*) {}
 
 // A file tells its size; a disk or a volume (\\.\PhysicalDrive0, \\.\C:)
-// tells its length when asked through its driver.
+// tells its length when asked through its driver: asked for its size, it
+// may fail or answer 0 (Wine's drives do).
 std::uint64_t container_size(std::FILE* file) {
   const int fd = file != nullptr ? _fileno(file) : -1;
   const HANDLE handle =
@@ -23,7 +24,7 @@ std::uint64_t container_size(std::FILE* file) {
     return 0;
   }
   LARGE_INTEGER size;
-  if (GetFileSizeEx(handle, &size)) {
+  if (GetFileSizeEx(handle, &size) && size.QuadPart > 0) {
     return static_cast<std::uint64_t>(size.QuadPart);
   }
   GET_LENGTH_INFORMATION length;
