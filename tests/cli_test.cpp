@@ -38,6 +38,13 @@ std::string with_tool(std::string command) {
   return command;
 }
 
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
 bool on_windows() {
   const char* windows = std::getenv("QVZ2PNG_WINDOWS");
   return windows && std::string(windows) == "1";
@@ -658,12 +665,6 @@ TEST(cli, shows_how_far_it_has_got_on_a_console_only) {
   bytes container = repeat(7, 4 << 20) + one + repeat(7, 4 << 20) + other;
   container.resize(12 << 20, 7);
   const std::string report = console(report_of(model_carve(container)));
-  auto replaced = [](std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
-      text.replace(at, from.size(), to);
-    }
-    return text;
-  };
   const std::string lines = replaced(report, "\r", "");
   for (const console_case& c : cases) {
     if (on_windows() && !c.on_windows) {
@@ -806,6 +807,104 @@ TEST(cli, carves_the_shipped_sample) {
   }
   EXPECT_EQ(expected.size(), 3u);
   EXPECT_EQ(run.files, expected);
+}
+
+// The fenced block of README.md that follows the line "<!-- tested: NAME -->",
+// or the one skip blocks after it; "" where there is none.
+std::string readme_block(const std::string& name, int skip = 0) {
+  const std::string readme = read_file(fs::path(QVZ2PNG_SAMPLES).parent_path() / "README.md");
+  std::size_t end = readme.find("<!-- tested: " + name + " -->");
+  std::string block;
+  for (int i = 0; i <= skip && end != std::string::npos; ++i) {
+    const std::size_t begin = readme.find('\n', readme.find("```", end)) + 1;
+    end = readme.find("```", begin);
+    block = end == std::string::npos ? "" : readme.substr(begin, end - begin);
+    end += 3;
+  }
+  return block;
+}
+
+// The images a folder holds, and its report.txt where it has one.
+std::map<std::string, bytes> carved_in(const fs::path& folder) {
+  std::map<std::string, bytes> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("DMP", 0) == 0 || name == "report.txt") {
+      files[name] = read_bytes(entry.path());
+    }
+  }
+  return files;
+}
+
+// What README.md shows and its recipes do, run as written with the tool
+// found as qvz2png: the example's report, the pipe, many containers at
+// once, the cut-off images of a saved report, and a disk (a loop device,
+// where this machine gives one).
+TEST(cli, does_what_its_readme_shows) {
+  const bytes cut(other.begin(), other.end() - 6);
+  const bytes images = one + text("more") + cut;
+  // Whole sectors, so that a loop device serves all of it.
+  const bytes container = repeat(7, 1024 - images.size() % 512) + images;
+  const carve_run model = model_carve(container);
+  const std::string report = console(report_of(model));
+  std::map<std::string, bytes> with_report = model.files;
+  with_report["report.txt"] = bytes(report.begin(), report.end());
+  const std::string disk = readme_block("disk");
+  const bool loops = !on_windows() && std::system("losetup --find >/dev/null 2>&1") == 0;
+  struct readme_case {
+    const char* name;
+    std::string command;  // run in run/, the container beside it as ../c.qvz
+    std::string out;      // what the command prints
+    const char* folders;  // a folder of run/ that holds the images; "*": each one in it
+    const std::map<std::string, bytes>& files;
+    bool runs;
+  };
+  const readme_case cases[] = {
+      {"the example run",
+       "mkdir samples && cp " + quoted(QVZ2PNG_SAMPLES "/sample.qvz") + " samples && " +
+           readme_block("example run"),
+       console(replaced(readme_block("example run", 1), "\n", "\r\n")), nullptr, model.files, true},
+      {"carving a download", "URL=\"file://$(pwd)/../c.qvz\" && " + readme_block("pipe"), report,
+       ".", model.files, !on_windows()},
+      {"many containers",
+       "mkdir containers && cp ../c.qvz containers/a && cp ../c.qvz containers/b && " +
+           readme_block("many containers"),
+       "", "carved/*", with_report, !on_windows()},
+      {"the cut-off images", readme_block("cut off"), "DMP00002.png\n", nullptr, model.files,
+       !on_windows()},
+      {"a disk, as root",
+       "L=$(losetup --find --show ../c.qvz) && (" +
+           replaced(
+               replaced(replaced(disk.substr(disk.find('\n') + 1), "/mnt/other/", ""), "sudo ", ""),
+               "/dev/sdb", "\"$L\" >/dev/null") +
+           "); s=$?; losetup -d \"$L\"; exit $s",
+       "", "carved", model.files, loops},
+  };
+  const std::string named =
+      on_windows() ? with_tool("qvz2png() { TOOL \"$@\"; }; ")
+                   : "PATH=" + quoted(fs::path(QVZ2PNG_BINARY).parent_path()) + ":\"$PATH\" && ";
+  for (const readme_case& c : cases) {
+    if (!c.runs) {
+      continue;
+    }
+    SCOPED_TRACE(c.name);
+    scratch_dir dir;
+    lay_out_run(container);
+    const std::string command = "cd run && " + named + "{ " + c.command + "\n} >../out";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(read_file("out"), c.out);
+    if (c.folders == nullptr) {
+      continue;
+    }
+    std::vector<fs::path> folders = {fs::path("run") / c.folders};
+    if (folders[0].filename() == "*") {
+      folders.assign(fs::directory_iterator(folders[0].parent_path()), fs::directory_iterator());
+      EXPECT_EQ(folders.size(), 2u);
+    }
+    for (const fs::path& folder : folders) {
+      EXPECT_EQ(carved_in(folder), c.files) << folder;
+    }
+  }
 }
 
 }  // namespace
