@@ -38,6 +38,16 @@ std::string with_tool(std::string command) {
   return command;
 }
 
+// Line n (from 0) of a text, without its line feed.
+std::string line_of(const std::string& text, int n) {
+  std::size_t begin = 0;
+  for (int i = 0; i < n && begin != std::string::npos; ++i) {
+    begin = text.find('\n', begin);
+    begin += begin != std::string::npos;
+  }
+  return begin == std::string::npos ? "" : text.substr(begin, text.find('\n', begin) - begin);
+}
+
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
     text.replace(at, from.size(), to);
@@ -850,7 +860,17 @@ TEST(cli, does_what_its_readme_shows) {
   std::map<std::string, bytes> with_report = model.files;
   with_report["report.txt"] = bytes(report.begin(), report.end());
   const std::string disk = readme_block("disk");
-  const bool loops = !on_windows() && std::system("losetup --find >/dev/null 2>&1") == 0;
+  const std::string drive = readme_block("drive");
+  const bool loops = std::system("losetup --find >/dev/null 2>&1") == 0;
+  // Wine opens a device that a drive's link in its prefix names as that
+  // drive, raw: \\.\Q: is then the loop device.
+  const std::string tool = tool_command();
+  const std::size_t prefix_at = tool.find("WINEPREFIX=");
+  const std::string q_drive =
+      prefix_at == std::string::npos
+          ? ""
+          : tool.substr(prefix_at + 11, tool.find(' ', prefix_at) - prefix_at - 11) +
+                "/dosdevices/q::";
   struct readme_case {
     const char* name;
     std::string command;  // run in run/, the container beside it as ../c.qvz
@@ -874,11 +894,16 @@ TEST(cli, does_what_its_readme_shows) {
        !on_windows()},
       {"a disk, as root",
        "L=$(losetup --find --show ../c.qvz) && (" +
-           replaced(
-               replaced(replaced(disk.substr(disk.find('\n') + 1), "/mnt/other/", ""), "sudo ", ""),
-               "/dev/sdb", "\"$L\" >/dev/null") +
+           replaced(replaced(replaced(line_of(disk, 1), "/mnt/other/", ""), "sudo ", ""),
+                    "/dev/sdb", "\"$L\" >/dev/null") +
            "); s=$?; losetup -d \"$L\"; exit $s",
-       "", "carved", model.files, loops},
+       "", "carved", model.files, loops && !on_windows()},
+      {"a drive, on Windows, as root",
+       "L=$(losetup --find --show ../c.qvz) && ln -s \"$L\" " + q_drive + " && (" +
+           replaced(replaced(line_of(drive, 1), "qvz2png.exe", "qvz2png"),
+                    "\\\\.\\E:", "'\\\\.\\Q:'") +
+           "); s=$?; rm " + q_drive + "; losetup -d \"$L\"; exit $s",
+       report, ".", model.files, loops && on_windows()},
   };
   const std::string named =
       on_windows() ? with_tool("qvz2png() { TOOL \"$@\"; }; ")
