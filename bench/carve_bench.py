@@ -519,10 +519,10 @@ def main():
               " dd out of it; for small, write_floor creating the same files; dd: dd bs=128k")
         print("read rows: mapping refused, the container read through the buffer; 4k rows: the"
               " container written 4 KiB at a time, mapped")
-        print("random* writes its images beside the container, the others to %s" % out_root)
+        print("random* writes its images beside the container, the others to %s; it has no"
+              " goal, since creating files there costs what the file system asks" % out_root)
         goals = [
             ("random %.2f <= 1.30" % random_run["ratio"], random_run["ratio"] <= 1.30),
-            ("random* %.2f <= 1.30" % random_disk["ratio"], random_disk["ratio"] <= 1.30),
             ("text %.2f <= 1.15" % text_run["ratio"], text_run["ratio"] <= 1.15),
             ("random read %.2f <= 1.30" % random_read["ratio"], random_read["ratio"] <= 1.30),
             ("text read %.2f <= 1.15" % text_read["ratio"], text_read["ratio"] <= 1.15),
