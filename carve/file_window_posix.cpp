@@ -24,7 +24,7 @@ std::size_t page_size() {
 // however far ahead the tool asks; read through the buffer instead, it
 // comes as fast as the disk gives it. Where the system will not tell, the
 // window counts as in memory and is mapped as ever. Asking of every page
-// cost the mapped reading of a cached file 6-8%; of one, nothing measurable.
+// cost the mapped reading of a cached file 6-10%; of one, nothing measurable.
 bool in_memory(void* map, std::size_t len) {
   unsigned char page = 1;
   const std::size_t last = (len - 1) / page_size() * page_size();
