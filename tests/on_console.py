@@ -16,6 +16,7 @@ the command has none, as under a test runner.
 
 import argparse
 import fcntl
+import math
 import os
 import pty
 import select
@@ -58,18 +59,17 @@ def main():
     narrowed_at = None  # how much had reached the terminal then
     started = time.monotonic()
     deadline = started + DEADLINE_SECONDS
+    narrow_at = math.inf if args.narrow_after is None else started + args.narrow_after
     while True:
         now = time.monotonic()
-        if args.narrow_after is not None and narrowed_at is None and \
-                now >= started + args.narrow_after:
+        if narrowed_at is None and now >= narrow_at:
             fcntl.ioctl(master, termios.TIOCSWINSZ, struct.pack("HHHH", LINES, NARROW, 0, 0))
             narrowed_at = len(raw)
-        narrowing = args.narrow_after is not None and narrowed_at is None
-        wake = min(deadline, started + args.narrow_after) if narrowing else deadline
         if now >= deadline:
             os.killpg(child.pid, signal.SIGKILL)
             child.wait()
             sys.exit(124)
+        wake = min(narrow_at, deadline) if narrowed_at is None else deadline
         if not select.select([master], [], [], wake - now)[0]:
             continue
         try:
@@ -82,12 +82,11 @@ def main():
     status = child.wait()
     screen = pyte.Screen(COLUMNS, LINES)
     stream = pyte.ByteStream(screen)
-    if narrowed_at is None:
-        stream.feed(raw)
-    else:
-        stream.feed(raw[:narrowed_at])
+    cut = len(raw) if narrowed_at is None else narrowed_at
+    stream.feed(raw[:cut])
+    if narrowed_at is not None:
         screen.resize(LINES, NARROW)
-        stream.feed(raw[narrowed_at:])
+    stream.feed(raw[cut:])
     lines = [line.rstrip() for line in screen.display]
     while lines and not lines[-1]:
         lines.pop()
