@@ -13,8 +13,9 @@
 // the caller's buffer instead, so that an I/O error is reported as a read
 // error rather than raised as a signal. So is a window not in memory yet:
 // read by offset, with the system asked ahead (read_ahead), it comes off the
-// disk faster than paged in. A window is unmapped before the next
-// is taken, so memory stays constant.
+// disk faster than paged in; and so is any stretch the caller chooses to
+// read (map_or_read). A window is unmapped before the next is taken, so
+// memory stays constant.
 //
 // A file found shorter than it was at open (another program shortened it)
 // ends the reading with a read error at the first byte that is gone.
@@ -24,9 +25,11 @@ struct file_window {
   std::uint64_t mappable = 0;    // file size at open; windows stay within it
   std::uint64_t read_until = 0;  // reading, not mapping, up to this offset
   std::size_t window_size = 0;   // 0: never map
+  std::size_t next_size = 0;     // the next window's length, where not window_size
   void* map = nullptr;
   std::size_t map_len = 0;
-  bool failed = false;  // reading failed or found the file shrunk: the next fill fails
+  bool failed = false;          // reading failed or found the file shrunk: the next fill fails
+  bool ask_by_reading = false;  // whether a window is in memory: mincore would not tell
 };
 
 // Sets the window up for a regular file on a platform that reads by offset;
@@ -40,6 +43,16 @@ std::ptrdiff_t fill_from_file(file_window& window, unsigned char* buffer, std::s
                               const unsigned char** data);
 
 void release_window(file_window& window);
+
+// Whether the next fill begins a stretch, a window's length that is either
+// mapped or read: where a choice between the two can be made.
+bool at_stretch_start(const file_window& window);
+
+// Reads the stretch that begins here into the buffer instead of mapping it.
+void read_stretch(file_window& window);
+
+// Maps the stretch that begins here in a window of half the length.
+void halve_next_window(file_window& window);
 
 // Runs leaf over data[0, *size), which lies in the window delivered last,
 // and returns what it returns. Where the file has shrunk under those bytes,

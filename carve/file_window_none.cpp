@@ -13,6 +13,14 @@ std::ptrdiff_t fill_from_file(file_window&, unsigned char*, std::size_t, const u
 
 void release_window(file_window&) {}
 
+bool at_stretch_start(const file_window&) {
+  return false;
+}
+
+void read_stretch(file_window&) {}
+
+void halve_next_window(file_window&) {}
+
 std::size_t read_window(file_window&, const unsigned char* data, std::size_t* size,
                         window_leaf leaf, void* context) {
   return leaf(data, *size, context);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,17 +18,36 @@ std::size_t page_size() {
   return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
 }
 
-// Whether a fresh mapping is in memory already, told by its last page: the
-// system reads a file in order, so a window whose last page is in has the
-// rest in too, most likely (and a page that is not is read in all the same).
+// Whether a window is in memory already, told by its last page: the system
+// reads a file in order, so a window whose last page is in has the rest in
+// too, most likely (and a page that is not is read in all the same).
 // Paging in a window that is not waits on the disk a little at a time,
 // however far ahead the tool asks; read through the buffer instead, it
-// comes as fast as the disk gives it. Where the system will not tell, the
-// window counts as in memory and is mapped as ever. Asking of every page
-// cost the mapped reading of a cached file 6-10%; of one, nothing measurable.
-bool in_memory(void* map, std::size_t len) {
-  unsigned char page = 1;
+// comes as fast as the disk gives it. Asking of every page cost the mapped
+// reading of a cached file 6-10%; of one, nothing measurable.
+//
+// mincore tells only a reader that owns the file (or root) the truth; to
+// any other every page is in, and a cold file would be paged in at half
+// the disk's speed. Such a reader asks by a read of one byte that may not
+// wait: it answers any reader, but where the page is not in, it starts
+// reading there, out of the order in which the system reads ahead for the
+// reader, and so it is not asked where mincore will do. Any other failure
+// of that read reads the window through the buffer, where a failure is
+// reported as it should be. Where neither tells, the window counts as in
+// memory.
+bool in_memory(const file_window& window, void* map, std::size_t len) {
   const std::size_t last = (len - 1) / page_size() * page_size();
+  if (window.ask_by_reading) {
+    unsigned char byte = 0;
+    iovec one = {&byte, 1};
+    if (preadv2(window.fd, &one, 1, static_cast<off_t>(window.offset + last), RWF_NOWAIT) >= 0) {
+      return true;
+    }
+    if (errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL) {
+      return false;
+    }
+  }
+  unsigned char page = 1;
   return mincore(static_cast<char*>(map) + last, 1, &page) != 0 || (page & 1) != 0;
 }
 
@@ -43,11 +63,13 @@ bool map_window(file_window& window) {
       window.offset < window.read_until) {
     return false;
   }
-  std::size_t len = left < window.window_size ? static_cast<std::size_t>(left) : window.window_size;
+  const std::size_t size = window.next_size > 0 ? window.next_size : window.window_size;
+  window.next_size = 0;
+  std::size_t len = left < size ? static_cast<std::size_t>(left) : size;
   void* map =
       mmap(nullptr, len, PROT_READ, MAP_SHARED, window.fd, static_cast<off_t>(window.offset));
-  if (map != MAP_FAILED &&
-      (!in_memory(map, len) || madvise(map, len, MADV_POPULATE_READ) != 0 || !arm_window_guard())) {
+  if (map != MAP_FAILED && (!in_memory(window, map, len) ||
+                            madvise(map, len, MADV_POPULATE_READ) != 0 || !arm_window_guard())) {
     munmap(map, len);
     map = MAP_FAILED;
   }
@@ -111,6 +133,7 @@ bool attach_file_window(file_window& window, std::FILE* file, std::size_t window
   window.mappable = static_cast<std::uint64_t>(st.st_size);
   window.read_until = 0;
   window.window_size = window_size / page_size() * page_size();
+  window.ask_by_reading = st.st_uid != geteuid() && geteuid() != 0;
   return true;
 }
 
@@ -135,6 +158,20 @@ std::ptrdiff_t fill_from_file(file_window& window, unsigned char* buffer, std::s
   window.failed = n < 0 || (n == 0 && shrunk(window));
   *data = buffer;
   return window.failed ? -1 : n;
+}
+
+bool at_stretch_start(const file_window& window) {
+  return window.window_size > 0 && window.offset >= window.read_until &&
+         window.offset < window.mappable;
+}
+
+void read_stretch(file_window& window) {
+  window.read_until = window.offset + window.window_size;
+}
+
+// Half a window (2 MiB) still holds a whole large page, mapped in one go.
+void halve_next_window(file_window& window) {
+  window.next_size = window.window_size / 2 / page_size() * page_size();
 }
 
 void release_window(file_window& window) {

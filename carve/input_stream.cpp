@@ -1,6 +1,7 @@
 #include "carve/input_stream.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "carve/container_file.hpp"
@@ -11,6 +12,7 @@ bool open_input(input_stream& in, const std::filesystem::path& path, const input
     return false;
   }
   use_input(in, file, options.buffer_size);
+  in.clock = options.clock;
   start_read_ahead(in.ahead, file);
   if (attach_file_window(in.window, file, options.window_size)) {
     return true;
@@ -35,6 +37,10 @@ void use_input(input_stream& in, std::FILE* file, std::size_t buffer_size) {
   in.read_error = false;
   in.window = file_window{};
   in.ahead = read_ahead{};
+  in.choice = map_or_read{};
+  in.stretch = stretch_tally{};
+  in.copying = false;
+  in.copy_from = 0;
 }
 
 void close_input(input_stream& in) {
@@ -92,20 +98,80 @@ std::ptrdiff_t fill_from_stream(input_stream& in) {
   return std::ferror(in.file) != 0 ? -1 : 0;
 }
 
-}  // namespace
+// The bytes consumed so far.
+std::uint64_t consumed(const input_stream& in) {
+  return in.bytes_read - (in.len - in.pos);
+}
 
-bool refill(input_stream& in) {
-  if (in.end_of_input || in.read_error) {
-    return false;
+// What the copy of an image took of the stretch so far.
+void count_copied(input_stream& in) {
+  in.stretch.copied += consumed(in) - in.copy_from;
+  in.copy_from = consumed(in);
+}
+
+// The next block of a file read by offset, and its filling timed where
+// its stretch is. Where a stretch begins, the one before is weighed and
+// this one's way chosen; letting the window before go counts with it.
+std::ptrdiff_t fill_stretch(input_stream& in) {
+  std::uint64_t started = 0;
+  if (in.stretch.timed) {
+    started = in.clock();
+    if (!in.copying) {
+      in.stretch.scan_ns += started - in.scan_since;
+    }
   }
   // After a window mapped because it was in memory, what follows most
   // likely is too, and asking for it would only cost time.
   if (in.data != in.window.map) {
     ask_ahead(in.ahead, in.bytes_read);
   }
-  std::ptrdiff_t n =
-      in.window.fd >= 0 ? fill_from_file(in.window, in.buffer.bytes.get(), in.buffer.size, &in.data)
-                        : fill_from_stream(in);
+  const bool begins = at_stretch_start(in.window);
+  if (begins) {
+    if (in.copying) {
+      count_copied(in);
+    }
+    weigh_stretch(in.choice, in.stretch);
+    const bool timed_before = in.stretch.timed;
+    in.stretch = stretch_tally{};
+    in.stretch.way = choose_way(in.choice);
+    in.stretch.timed = times_next(in.choice);
+    if (in.stretch.way == reach_way::read) {
+      read_stretch(in.window);
+    } else if (trying(in.choice)) {
+      halve_next_window(in.window);
+    }
+    if (in.stretch.timed && !timed_before) {
+      started = in.clock();
+    }
+  }
+  const std::ptrdiff_t n =
+      fill_from_file(in.window, in.buffer.bytes.get(), in.buffer.size, &in.data);
+  if (begins) {
+    // A window not in memory, or not to be read in, is read whatever was
+    // chosen: what it costs says nothing of mapping.
+    in.stretch.counts = (in.data == in.window.map) == (in.stretch.way == reach_way::mapped);
+  }
+  in.stretch.bytes += n > 0 ? static_cast<std::uint64_t>(n) : 0;
+  if (in.stretch.timed) {
+    in.scan_since = in.clock();
+    in.stretch.fill_ns += in.scan_since - started;
+  }
+  return n;
+}
+
+}  // namespace
+
+bool refill(input_stream& in) {
+  if (in.end_of_input || in.read_error) {
+    return false;
+  }
+  std::ptrdiff_t n = 0;
+  if (in.window.fd >= 0) {
+    n = fill_stretch(in);
+  } else {
+    ask_ahead(in.ahead, in.bytes_read);
+    n = fill_from_stream(in);
+  }
   in.pos = 0;
   in.len = n > 0 ? static_cast<std::size_t>(n) : 0;
   in.end_of_input = n == 0;
@@ -116,6 +182,22 @@ bool refill(input_stream& in) {
   in.bytes_read += in.len;
   tell_read(in.listener, in.bytes_read);
   return true;
+}
+
+void begin_image_copy(input_stream& in) {
+  if (in.stretch.timed) {
+    in.stretch.scan_ns += in.clock() - in.scan_since;
+  }
+  in.copying = true;
+  in.copy_from = consumed(in);
+}
+
+void end_image_copy(input_stream& in) {
+  count_copied(in);
+  in.copying = false;
+  if (in.stretch.timed) {
+    in.scan_since = in.clock();
+  }
 }
 
 bool consume_with(input_stream& in, std::size_t max, window_leaf leaf, void* context) {

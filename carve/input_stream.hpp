@@ -9,6 +9,7 @@
 #include "carve/carve_events.hpp"
 #include "carve/file_identity.hpp"
 #include "carve/file_window.hpp"
+#include "carve/map_or_read.hpp"
 #include "carve/page_buffer.hpp"
 #include "carve/read_ahead.hpp"
 
@@ -32,10 +33,13 @@
 //                            a read error instead of a SIGBUS;
 //   leaf(data, size, context)  the work itself; it returns the bytes it used.
 // Before each block, refill asks the system for what lies ahead of it
-// (read_ahead). Each block taken in is told to the listener, with the bytes
-// read so far.
-// A read that fails is read again in page-sized pieces, so that every byte
-// before the first unreadable page is still delivered.
+// (read_ahead). A regular file is read a stretch, a window's length, at a
+// time, each mapped or read as map_or_read chooses from what the stretches
+// before cost: refill times filling them, and the time between fills is
+// the scan's, but for the copies of images (begin_image_copy), which cost
+// what writing files costs. Each block taken in is told
+// to the listener, with the bytes read so far. A read that fails is read again in page-sized
+// pieces, so that every byte before the first unreadable page is still delivered.
 struct input_stream {
   std::FILE* file = nullptr;
   file_identity identity;                    // no output may be opened over it
@@ -48,13 +52,20 @@ struct input_stream {
   std::size_t len = 0;                       // bytes in the block
   bool end_of_input = false;
   bool read_error = false;
-  file_window window;  // regular files are read by offset
-  read_ahead ahead;    // files and disks: the disk kept busy ahead of the reading
+  file_window window;            // regular files are read by offset
+  read_ahead ahead;              // files and disks: the disk kept busy ahead of the reading
+  map_or_read choice;            // regular files: each stretch mapped or read
+  stretch_tally stretch;         // what the stretch being read has cost so far
+  bool copying = false;          // an image's copy: its time is no part of the scan's
+  std::uint64_t copy_from = 0;   // bytes consumed when the copy began, or its stretch
+  std::uint64_t scan_since = 0;  // when the scan last took over
+  std::uint64_t (*clock)() = monotonic_ns;
 };
 
 struct input_options {
   std::size_t buffer_size = std::size_t{128} * 1024;
   std::size_t window_size = std::size_t{4} * 1024 * 1024;  // 0: never map; rounded down to pages
+  std::uint64_t (*clock)() = monotonic_ns;  // what mapping and reading are timed with
 };
 
 // Opens the container for reading in binary mode; false when it cannot be.
@@ -78,6 +89,11 @@ bool refill(input_stream& in);
 // the ones still there and the next refill fails with a read error. False,
 // with an indicator set, when there was no byte to run it over.
 bool consume_with(input_stream& in, std::size_t max, window_leaf leaf, void* context);
+
+// The copy of an image begins, or ends: until it ends, the time taken is
+// left out of what reading the container costs.
+void begin_image_copy(input_stream& in);
+void end_image_copy(input_stream& in);
 
 // Copies up to max unread bytes to out and consumes them; returns how many
 // (0 at the end of the input or on a read error).

@@ -51,6 +51,16 @@ bool match_rest(input_stream& in, int from, int* next) {
   return true;
 }
 
+// Extracts the image whose signature was just matched. What writing it
+// costs is no part of what reading the container costs.
+extract_outcome copy_image(input_stream& in, scan_state& state, const off_limits& kept,
+                           const carve_listener& listener, int* begun) {
+  begin_image_copy(in);
+  const extract_outcome outcome = extract_image(in, state, kept, listener, begun);
+  end_image_copy(in);
+  return outcome;
+}
+
 scan_outcome scan(input_stream& in, scan_state& state, const off_limits& kept,
                   const carve_listener& listener) {
   // The signature bytes the next attempt begins with, already matched: a
@@ -66,7 +76,7 @@ scan_outcome scan(input_stream& in, scan_state& state, const off_limits& kept,
     }
     state.testcount += 1;
     if (whole &&
-        extract_image(in, state, kept, listener, &begun) == extract_outcome::output_not_available) {
+        copy_image(in, state, kept, listener, &begun) == extract_outcome::output_not_available) {
       return scan_outcome::output_not_available;
     }
     if (in.read_error) {

@@ -597,7 +597,8 @@ TEST(cli, reports_a_read_error_part_way) {
 // through the buffer instead, and the mapping resumes after them: images
 // across every such seam come out whole. Asking ahead of the reading
 // changes nothing, where the container ends inside what was asked for and
-// where the system refuses to be asked.
+// where the system refuses to be asked; nor does being told wrong whether a
+// window is in memory.
 TEST(cli, carves_across_mapped_and_read_stretches) {
   if (on_windows()) {
     GTEST_SKIP() << "the failing page-ins are injected into Linux's C library";
@@ -612,11 +613,17 @@ TEST(cli, carves_across_mapped_and_read_stretches) {
   const std::string cold = preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_COLD=1");
   const std::string refused =
       preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_COLD=1 QVZ2PNG_REFUSE_ADVICE=1");
+  // Windows 1 and 3 out of memory, and the rest in.
+  const std::string evicted =
+      "sync ../c.qvz && for w in 1 3; do dd if=../c.qvz of=/dev/null iflag=nocache bs=4M "
+      "skip=$w count=1 status=none; done; ";
+  const std::string lying = preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_LIE=1");
   const struct {
     const char* name;
     const bytes& container;
     std::string prelude;
     int images;
+    bool as_root = false;  // it runs the tool as another user
   } cases[] = {
       {"every second window not read in", seams, failing_reads("2", SIZE_MAX), 4},
       {"not in memory", seams, cold, 4},
@@ -624,8 +631,17 @@ TEST(cli, carves_across_mapped_and_read_stretches) {
       {"ending inside what was asked for", short_one, cold, 1},
       {"mapped, asking ahead refused", short_one,
        preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_REFUSE_ADVICE=1"), 1},
+      {"every second window evicted, and asked whether in memory, told wrong", seams,
+       evicted + lying, 4},
+      {"the same, for a user who does not own the container", seams,
+       evicted + "chmod 777 . && " + lying +
+           " setpriv --reuid=65534 --regid=65534 --clear-groups --",
+       4, true},
   };
   for (const auto& c : cases) {
+    if (c.as_root && geteuid() != 0) {
+      continue;
+    }
     SCOPED_TRACE(c.name);
     scratch_dir dir;
     lay_out_run(c.container);

@@ -5,10 +5,12 @@
 // QVZ2PNG_FAIL_POPULATE=1 no mapped window can have its pages read in, so
 // that the tool falls back to reading with pread (with 2, every second
 // window). With QVZ2PNG_SLOW_READS, every pread and every window read in
-// first waits that many milliseconds, as on a slow disk. With
+// first waits that many milliseconds for every 4 MiB it reads, as on a slow
+// disk, which takes as long however a stretch is read. With
 // QVZ2PNG_COLD=1 no page of the container is said to be in memory, as on a
-// container not read since boot; with QVZ2PNG_REFUSE_ADVICE=1 every request
-// to read ahead is refused.
+// container not read since boot; with QVZ2PNG_LIE=1 whether a page is in
+// memory is answered the wrong way, both ways; with QVZ2PNG_REFUSE_ADVICE=1
+// every request to read ahead is refused.
 
 // The shim defines pread and pread64, mmap and mmap64 each under its own
 // name, which the 64-bit offset renaming of the headers would merge.
@@ -18,6 +20,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,11 +43,13 @@ bool overlaps_bad_page(unsigned long long offset, unsigned long long count) {
   return count > 0 && offset < bad + page && bad < offset + count;
 }
 
-void wait_as_a_slow_disk() {
+void wait_as_a_slow_disk(size_t bytes) {
   const char* value = std::getenv("QVZ2PNG_SLOW_READS");
-  const long ms = value ? std::strtol(value, nullptr, 10) : 0;
-  const timespec wait = {ms / 1000, ms % 1000 * 1000000};
-  while (ms > 0 && nanosleep(&wait, nullptr) != 0) {
+  const long long us =
+      value ? std::strtoll(value, nullptr, 10) * 1000 * static_cast<long long>(bytes) / (4 << 20)
+            : 0;
+  const timespec wait = {static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000};
+  while (us > 0 && nanosleep(&wait, nullptr) != 0) {
   }
 }
 
@@ -62,7 +67,7 @@ unsigned long long mapped_offset = 0;
 
 extern "C" ssize_t pread64(int fd, void* buf, size_t count, off64_t offset) {
   static auto real = next<ssize_t (*)(int, void*, size_t, off64_t)>("pread64");
-  wait_as_a_slow_disk();
+  wait_as_a_slow_disk(count);
   if (overlaps_bad_page(static_cast<unsigned long long>(offset), count)) {
     errno = EIO;
     return -1;
@@ -92,7 +97,7 @@ extern "C" int madvise(void* addr, size_t length, int advice) {
   static auto real = next<int (*)(void*, size_t, int)>("madvise");
   static unsigned calls = 0;
   if (addr == mapped_at) {
-    wait_as_a_slow_disk();
+    wait_as_a_slow_disk(length);
   }
   const char* fail = std::getenv("QVZ2PNG_FAIL_POPULATE");
   if (fail && (fail[0] == '1' || (fail[0] == '2' && calls++ % 2 == 1))) {
@@ -121,7 +126,34 @@ extern "C" int mincore(void* addr, size_t length, unsigned char* vec) {
     std::memset(vec, 0, (length + page - 1) / page);
     return 0;
   }
-  return real(addr, length, vec);
+  const int result = real(addr, length, vec);
+  for (size_t i = 0; result == 0 && set("QVZ2PNG_LIE") && i < (length + page - 1) / page; ++i) {
+    vec[i] ^= 1;
+  }
+  return result;
+}
+
+// A read that may not wait: the tool's question whether a page is in memory.
+extern "C" ssize_t preadv64v2(int fd, const iovec* iov, int count, off64_t offset, int flags) {
+  static auto real = next<ssize_t (*)(int, const iovec*, int, off64_t, int)>("preadv64v2");
+  const bool asks = (flags & RWF_NOWAIT) != 0;
+  if (asks && set("QVZ2PNG_COLD")) {
+    errno = EAGAIN;
+    return -1;
+  }
+  if (!asks || !set("QVZ2PNG_LIE")) {
+    return real(fd, iov, count, offset, flags);
+  }
+  const ssize_t n = real(fd, iov, count, offset, flags);
+  if (n >= 0) {
+    errno = EAGAIN;
+    return -1;
+  }
+  return errno == EAGAIN ? real(fd, iov, count, offset, flags & ~RWF_NOWAIT) : n;
+}
+
+extern "C" ssize_t preadv2(int fd, const iovec* iov, int count, off_t offset, int flags) {
+  return preadv64v2(fd, iov, count, offset, flags);
 }
 
 extern "C" int posix_fadvise64(int fd, off64_t offset, off64_t len, int advice) {

@@ -236,7 +236,61 @@ std::vector<input_path> input_paths() {
   for (std::size_t shift : {0, 1, 3, 7, 8, 9, 12, 20, 33}) {
     paths.push_back({"file mapped", true, {128 * 1024, 4096}, shift == 0 ? 0 : 4096 - shift});
   }
+  for (std::size_t shift : {0, 9}) {
+    paths.push_back({"file mapped or read, stretch by stretch, at random",
+                     true,
+                     {1000, 4096, random_clock},
+                     shift == 0 ? 0 : 4096 - shift});
+  }
   return paths;
+}
+
+// Which way each stretch of a cached file is reached, M mapped or R read,
+// as what each way costs a byte is measured.
+TEST(map_or_read, goes_on_the_cheaper_way_and_tries_the_other_seldom) {
+  // Each way twice, then the cheaper, but where tried.
+  const auto ways = [](std::size_t stretches, char cheaper, std::vector<std::size_t> tries) {
+    std::string expected = "MRMR" + std::string(stretches - 4, cheaper);
+    for (std::size_t at : tries) {
+      expected[at] = cheaper == 'M' ? 'R' : 'M';
+    }
+    return expected;
+  };
+  const struct {
+    const char* name;
+    double mapped, read;  // ns a byte; each stretch dearer than the one before when rising
+    bool rising;
+    std::size_t busy_at;  // a stretch that costs nine times as much (the machine busy); 0: none
+    std::string ways;
+  } cases[] = {
+      {"mapping 3 times dearer: tried soon, then further apart", 3, 1, false, 0,
+       ways(170, 'R', {16, 68, 169})},
+      {"reading 1.5 times dearer: tried soon, then every 51st", 1, 1.5, false, 0,
+       ways(119, 'M', {16, 67, 118})},
+      {"a thousand times dearer: tried all the same, 256 stretches apart at most", 1000, 1, false,
+       0, ways(534, 'R', {16, 68, 276, 533})},
+      {"dearer every stretch: the ways take turns", 1, 1, true, 0, "MRMRMRMRMR"},
+      {"one stretch nine times dearer turns nothing", 1, 1.3, false, 8, ways(16, 'M', {})},
+      {"the first stretch, dearer by far, counts for nothing", 1, 1.4, false, 0, ways(16, 'M', {})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    map_or_read choice;
+    std::string taken;
+    for (std::size_t i = 0; i < c.ways.size(); ++i) {
+      const reach_way way = choose_way(choice);
+      taken += way == reach_way::mapped ? 'M' : 'R';
+      // The first stretch of a run is dear, as it is in fact.
+      const double rise = c.rising ? static_cast<double>(i + 1) : i == 0 || i == c.busy_at ? 9 : 1;
+      stretch_tally stretch = {way, true, times_next(choice), 1000, 0, 0, 0};
+      stretch.fill_ns =
+          static_cast<std::uint64_t>(1000 * rise * (way == reach_way::mapped ? c.mapped : c.read));
+      weigh_stretch(choice, stretch);
+      // A stretch read because it was not in memory says nothing of mapping.
+      weigh_stretch(choice, {reach_way::read, false, true, 1000, 1, 0, 1});
+    }
+    EXPECT_EQ(taken, c.ways);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(inputs, carve_table, ::testing::ValuesIn(input_paths()));

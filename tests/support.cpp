@@ -190,6 +190,13 @@ carve_run carve_stream(std::FILE* container, std::size_t buffer_size) {
   return carve_input(in);
 }
 
+std::uint64_t random_clock() {
+  static std::mt19937_64 rng{4711};
+  static std::uint64_t now = 0;
+  now += rng() % (std::uint64_t{1} << 20);
+  return now;
+}
+
 carve_run carve_file(const bytes& container, const input_options& options, std::size_t shrink_to) {
   const fs::path path =
       fs::temp_directory_path() / ("qvz2png-container-" + std::to_string(getpid()));

@@ -58,6 +58,10 @@ struct carve_run {
 carve_run carve_stream(std::FILE* container, std::size_t buffer_size = input_options{}.buffer_size);
 carve_run carve_bytes(const bytes& container, std::size_t buffer_size = input_options{}.buffer_size,
                       std::size_t fail_at = SIZE_MAX);
+// A clock that moves on by random steps, so that the choice between
+// mapping and reading each stretch of a file falls at random.
+std::uint64_t random_clock();
+
 // Carves the container written to a regular file, opened by its path; with
 // shrink_to, the file is shortened to that size once the first block is held.
 carve_run carve_file(const bytes& container, const input_options& options,
