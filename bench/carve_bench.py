@@ -7,12 +7,14 @@ container of many small images against the file-creation floor
 (bench/write_floor.c: open, write and close per image). It checks that
 exactly the planted images come out. The random and text containers are
 also carved through the read path, with every mapping refused
-(bench/no_map.c, preloaded), and through a pipe against cat | dd, and mapped
-once more after being written again 4 KiB at a time, as a database writes,
-which leaves the page cache small folios. Run as root, it also carves the
-random container cold (the page cache dropped before each run) against dd,
-at read-ahead 128 KiB and at its disk's own, and the same on a loop device
-over it where one can be attached, showing every round.
+(bench/no_map.c, preloaded), and through a pipe against cat | dd; and then a
+copy of each in every state in which the page cache may come to hold it
+(written by cp, evicted and read back by cat, carved cold once by the tool,
+half of each, on tmpfs), against the cheaper of the mapped and the read
+floor. Run as root, it also carves the random container cold (the page
+cache dropped before each run) against dd, at read-ahead 128 KiB, 8192 KiB
+and its disk's own, as root and as a user who does not own it, and the same
+on a loop device over it where one can be attached. Every round is shown.
 
     python3 bench/carve_bench.py BUILD/qvz2png [--runs N] [--size-mib M]
                                  [--baseline OTHER/qvz2png] [--stderr-tty]
@@ -32,9 +34,11 @@ the other figures are those of a cached file.
 """
 
 import argparse
+import contextlib
 import functools
 import os
 import pty
+import pwd
 import random
 import shutil
 import stat
@@ -65,10 +69,8 @@ def make_png(rng, size):
 
 
 class BlockWriter:
-    """Writes a file in aligned blocks, one write call each: of 8 MiB by
-    default, as a copying tool would, or of 4 KiB, as a database does. The
-    page cache holds the file in folios as large as its writes were, and
-    mapping a file of small folios costs more (see the README)."""
+    """Writes a file in aligned blocks of the given size, one write call
+    each."""
 
     def __init__(self, path, block):
         self.out = open(path, "wb", buffering=0)
@@ -193,19 +195,91 @@ def write_sparse_container(path, size, image):
         out.write(image)
 
 
-def copy_in_small_writes(path):
-    """The same container written again 4 KiB at a time, as a database
-    writes its pages, so that the page cache holds it in small folios."""
-    copy = path + ".4k"
-    out = BlockWriter(copy, 4096)
-    with open(path, "rb") as f:
-        while True:
-            block = f.read(8 * MIB)
-            if not block:
-                break
-            out.write(block)
-    out.close()
-    return copy
+def evict(path, start=0):
+    """Drops the file's pages from start on out of the page cache, written
+    back first: what any owner of a file may do, root or not."""
+    fd = os.open(path, os.O_RDONLY)
+    try:
+        os.fsync(fd)
+        os.posix_fadvise(fd, start, 0, os.POSIX_FADV_DONTNEED)
+    finally:
+        os.close(fd)
+
+
+def read_back(path, start=0):
+    """Reads the file from start to its end as cat does, bringing it back
+    into the page cache as a program reading it would."""
+    subprocess.run(["sh", "-c", 'tail -c +"$2" "$1" >/dev/null', "sh", path, str(start + 1)],
+                   check=True)
+
+
+def cache_states(path, tool, queue, shm):
+    """The ways a container comes into the page cache, as (name, make): make
+    puts a fresh copy of path into that state and returns the copy's path.
+    What the page cache holds it in (pages or large folios) differs with
+    each, and so does what mapping it costs."""
+    copy = path + ".copy"
+
+    def copied(to=copy):
+        if os.path.exists(to):
+            os.remove(to)
+        subprocess.run(["cp", path, to], check=True)
+        return to
+
+    def read_back_at(kb):
+        def make():
+            evict(copied())
+            with read_ahead(queue, kb) if queue else contextlib.nullcontext():
+                read_back(copy)
+            return copy
+        return make
+
+    def after_a_cold_run():
+        evict(copied())
+        out = fresh_dir(copy + ".out")
+        subprocess.run([tool, copy], cwd=out, stdout=subprocess.DEVNULL, check=True)
+        shutil.rmtree(out)
+        return copy
+
+    def half_read_back():
+        half = os.path.getsize(path) // 2 // MIB * MIB
+        evict(copied(), half)
+        read_back(copy, half)
+        return copy
+
+    own = None
+    if queue:
+        with open(queue) as f:
+            own = int(f.read())
+    states = [("cp", copied)]
+    states.append(("cat ra %s" % (own or "own"), read_back_at(None)))
+    if queue and os.geteuid() == 0 and own != 128:
+        states.append(("cat ra 128", read_back_at(128)))
+    states += [("cold run, again", after_a_cold_run), ("cp half, cat", half_read_back)]
+    if shm:
+        states.append(("tmpfs", lambda: copied(os.path.join(shm, os.path.basename(copy)))))
+    return states
+
+
+def cached_state_rows(run_rows, name, path, planted, runs, out_root, scan_floor, tool, goal):
+    """The container in each state of cache_states, each against the cheaper
+    of its two floors (mapped, read) in each round. Returns the goals."""
+    shm = "/dev/shm" if os.access("/dev/shm", os.W_OK) else None
+    queue = queue_of(path)
+    if queue and not os.access(queue, os.W_OK):
+        queue = None
+    goals = []
+    for state, make in cache_states(path, tool, queue, shm):
+        copy = make()
+        try:
+            row = run_rows("%s %s" % (name, state), copy, planted, runs, out_root,
+                           [scan_floor("map", copy), scan_floor("read", copy)])
+        finally:
+            os.remove(copy)
+        goals.append(("%s %s %.2f <= %.2f" % (name, state, row["ratio"], goal),
+                      row["ratio"] <= goal))
+        goals.append(("%s %s byte-equal" % (name, state), row["ok"]))
+    return goals
 
 
 def warm(path):
@@ -270,18 +344,21 @@ def measure(tools, name, path, planted, runs, work, floor=None, command=None,
     """tools: the tool, and the baseline build when there is one, each run
     once a round. work: the directory where they run and write their images.
     floor: the command they are measured against (default: dd reading the
-    container), run in a directory of its own, emptied before each run.
+    container), run in a directory of its own, emptied before each run; or
+    a list of such commands, each run every round, the quickest of them the
+    round's floor.
     command: how a tool is run on the container (default: given its path).
     stderr: the tools' standard error. with_dd: dd reading the container
     runs in the same rounds too, and its time and the tool's ratio to it are
     shown beside the floor's. Returns the figures of the first tool."""
     warm(path)
     size = os.path.getsize(path)
-    floor = floor or dd_of(path)
-    references = [floor] + ([dd_of(path)] if with_dd else [])
+    floors = floor if floor and isinstance(floor[0], list) else [floor or dd_of(path)]
+    references = floors + ([dd_of(path)] if with_dd else [])
     runs_of = [{"times": [], "ratios": [], "dd_ratios": [], "rss": 0, "ok": True, "count": 0,
                 "summary": ""} for _ in tools]
     ref_times = [[] for _ in references]
+    floor_times = []
     for _ in range(runs):
         timings = []
         for tool, of in zip(tools, runs_of):
@@ -298,22 +375,31 @@ def measure(tools, name, path, planted, runs, work, floor=None, command=None,
             t_ref, _, _ = timed(reference, fresh_dir(os.path.join(work, "floor")))
             shutil.rmtree(os.path.join(work, "floor"))
             times.append(t_ref)
+        floor_time = min(times[-1] for times in ref_times[:len(floors)])
+        floor_times.append(floor_time)
         for t_tool, of in zip(timings, runs_of):
-            of["ratios"].append(t_tool / ref_times[0][-1])
+            of["ratios"].append(t_tool / floor_time)
             if with_dd:
-                of["dd_ratios"].append(t_tool / ref_times[1][-1])
+                of["dd_ratios"].append(t_tool / ref_times[-1][-1])
     shutil.rmtree(os.path.join(work, "out"), ignore_errors=True)
     for label, of in zip((name, "  before"), runs_of):
         t_tool = statistics.median(of["times"])
         of["ratio"] = statistics.median(of["ratios"])
-        dd_column = ("  dd %6.3f s  ratio %5.2f" % (statistics.median(ref_times[1]),
+        dd_column = ("  dd %6.3f s  ratio %5.2f" % (statistics.median(ref_times[-1]),
                                                      statistics.median(of["dd_ratios"]))
                      if with_dd else "")
         print("%-12s %7.0f MiB  tool %6.3f s  floor %6.3f s  ratio %5.2f%s  %5.2f GB/s"
               "  rss %5.1f MiB  images %6d  %s"
-              % (label, size / MIB, t_tool, statistics.median(ref_times[0]), of["ratio"],
+              % (label, size / MIB, t_tool, statistics.median(floor_times), of["ratio"],
                  dd_column, size / t_tool / 1e9, of["rss"] / 1024, of["count"],
                  "planted images byte-equal" if of["ok"] else "MISMATCH"))
+        print("             rounds: tool %s; tool/floor %s"
+              % (" ".join("%.3f" % t for t in of["times"]),
+                 " ".join("%.2f" % r for r in of["ratios"])))
+    if len(floors) > 1:
+        print("             floors (map, read): %s"
+              % "; ".join(" ".join("%.3f" % t for t in times)
+                          for times in ref_times[:len(floors)]))
     print("             " + runs_of[0]["summary"])
     first = runs_of[0]
     return {"ok": first["ok"], "summary": first["summary"], "ratio": first["ratio"],
@@ -338,22 +424,35 @@ def queue_of(path):
     return queue if os.path.exists(queue) else None
 
 
-def cold_rounds(tools, name, path, planted, runs, work):
+def cold_rounds(tools, name, path, planted, runs, work, user=None):
     """The tools and dd (128 KiB blocks) on the container with the page cache
     dropped before each run, alternating; every round is shown, since a
-    cloud disk has slow runs whatever reads it."""
+    cloud disk has slow runs whatever reads it. With user, each runs as
+    that user (a name), in a folder of the user's."""
+    as_user = []
+    if user is not None:
+        entry = pwd.getpwnam(user)
+        as_user = ["setpriv", "--reuid=%d" % entry.pw_uid, "--regid=%d" % entry.pw_gid,
+                   "--clear-groups", "--"]
+
+    def own_dir(name):
+        folder = fresh_dir(os.path.join(work, name))
+        if user is not None:
+            os.chown(folder, entry.pw_uid, entry.pw_gid)
+        return folder
+
     times = [[] for _ in tools] + [[]]
     ok = True
     for _ in range(runs):
         for tool, own in zip(tools, times):
-            out_dir = fresh_dir(os.path.join(work, "out"))
+            out_dir = own_dir("out")
             drop_page_cache()
-            t_tool, _, report = timed([tool, path], out_dir)
+            t_tool, _, report = timed(as_user + [tool, path], out_dir)
             ok &= check_images(out_dir, planted, report)[0]
             shutil.rmtree(out_dir)
             own.append(t_tool)
         drop_page_cache()
-        times[-1].append(timed(dd_of(path), fresh_dir(os.path.join(work, "floor")))[0])
+        times[-1].append(timed(as_user + dd_of(path), own_dir("floor"))[0])
     dd = times[-1]
     ratios = [statistics.median(t / d for t, d in zip(own, dd)) for own in times[:-1]]
     for label, own, ratio in zip((name, "  before"), times, ratios):
@@ -364,9 +463,27 @@ def cold_rounds(tools, name, path, planted, runs, work):
     return ok, ratios[0]
 
 
+@contextlib.contextmanager
+def read_ahead(queue, kb):
+    """The disk's read-ahead set to kb KiB (None: left as it is), and put
+    back after."""
+    with open(queue) as f:
+        before = int(f.read())
+    try:
+        if kb is not None:
+            with open(queue, "w") as f:
+                f.write(str(kb))
+        yield
+    finally:
+        with open(queue, "w") as f:
+            f.write(str(before))
+
+
 def cold_rows(tools, path, planted, runs, work):
-    """Root only: the container cold, at read-ahead 128 KiB and at its
-    disk's own, then on a loop device over it (direct I/O, so that the loop
+    """Root only: the container cold, at read-ahead 128 KiB, 8192 KiB and
+    its disk's own, run by root, which owns it, and by nobody, who does not
+    (the system tells only the owner truthfully which pages mincore finds in
+    memory); then on a loop device over it (direct I/O, so that the loop
     device reads ahead as a disk does) where one can be attached. Each
     read-ahead is put back. Returns the goals."""
     queue = queue_of(path) if os.geteuid() == 0 else None
@@ -376,27 +493,25 @@ def cold_rows(tools, path, planted, runs, work):
     goals, ok = [], True
     with open(queue) as f:
         own = int(f.read())
+    os.chmod(os.path.dirname(path), 0o755)
+    os.chmod(work, 0o755)
     loop = subprocess.run(["losetup", "-f", "--show", "-r", "--direct-io=on", path],
                           capture_output=True, text=True)
-    devices = [("file", path, queue, 1.10)]
+    devices = [("file", path, queue, 1.10, None), ("file", path, queue, 1.10, "nobody")]
     if loop.returncode == 0:
         device = loop.stdout.strip()
-        devices.append(("loop", device, queue_of(device), 1.00))
+        devices.append(("loop", device, queue_of(device), 1.00, None))
     try:
-        for kind, target, ra_file, goal in devices:
+        for kind, target, ra_file, goal, user in devices:
             with open(ra_file) as f:
                 before = int(f.read())
-            for ra in sorted({128, before if kind == "loop" else own}):
-                try:
-                    with open(ra_file, "w") as f:
-                        f.write(str(ra))
-                    row_ok, ratio = cold_rounds(tools, "cold %s ra %d KiB" % (kind, ra), target,
-                                                planted, runs, work)
-                finally:
-                    with open(ra_file, "w") as f:
-                        f.write(str(before))
+            for ra in sorted({128, before} if kind == "loop" else {128, 8192, own}):
+                who = " as %s" % user if user else ""
+                with read_ahead(ra_file, ra):
+                    row_ok, ratio = cold_rounds(tools, "cold %s ra %d KiB%s" % (kind, ra, who),
+                                                target, planted, runs, work, user)
                 ok &= row_ok
-                goals.append(("cold %s ra %d %.2f <= %.2f" % (kind, ra, ratio, goal),
+                goals.append(("cold %s ra %d%s %.2f <= %.2f" % (kind, ra, who, ratio, goal),
                               ratio <= goal))
     finally:
         if loop.returncode == 0:
@@ -473,11 +588,9 @@ def main():
         random_pipe = run_rows("random pipe", path, planted, args.runs, out_root,
                                floor=pipe_floor(path), command=piped)
         cold_goals = cold_rows(tools, path, planted, args.runs, out_root)
-        small_folios = copy_in_small_writes(path)
+        state_goals = cached_state_rows(run_rows, "random", path, planted, args.runs, out_root,
+                                        scan_floor, tools[0], 1.20)
         os.remove(path)
-        mapped_rows("random 4k", small_folios, planted, args.runs, out_root,
-                    scan_floor("map", small_folios))
-        os.remove(small_folios)
 
         path = os.path.join(work, "text.bin")
         write_text_container(path, size, rng)
@@ -486,11 +599,9 @@ def main():
                                 scan_floor("read", path), command=read_path)
         text_pipe = run_rows("text pipe", path, [], args.runs, out_root, floor=pipe_floor(path),
                              command=piped)
-        small_folios = copy_in_small_writes(path)
+        state_goals += cached_state_rows(run_rows, "text", path, [], args.runs, out_root,
+                                         scan_floor, tools[0], 1.10)
         os.remove(path)
-        mapped_rows("text 4k", small_folios, [], args.runs, out_root,
-                    scan_floor("map", small_folios))
-        os.remove(small_folios)
 
         path = os.path.join(work, "sparse.bin")
         sparse_size = args.sparse_gib * GIB
@@ -512,13 +623,16 @@ def main():
 
         runs = (random_run, random_disk, random_read, random_pipe, text_run, text_read, text_pipe,
                 sparse_run, small_run)
-        all_ok = all(r["ok"] for r in runs) and all(met for _, met in cold_goals[-1:])
+        all_ok = (all(r["ok"] for r in runs) and all(met for _, met in cold_goals[-1:])
+                  and all(met for text, met in state_goals if text.endswith("byte-equal")))
         peak = max(r["rss_mib"] for r in runs)
         print("floor: scan_floor looking at each byte once, mapped in the tool's windows or,"
               " for the read rows, read with its preads; for the pipe rows, cat into a pipe and"
               " dd out of it; for small, write_floor creating the same files; dd: dd bs=128k")
-        print("read rows: mapping refused, the container read through the buffer; 4k rows: the"
-              " container written 4 KiB at a time, mapped")
+        print("read rows: mapping refused, the container read through the buffer; rows named"
+              " for a state (cp, cat ra N, cold run, again, cp half, cat, tmpfs): a copy of the"
+              " container brought into the page cache that way, against the cheaper of the"
+              " mapped and the read floor in each round")
         print("random* writes its images beside the container, the others to %s; it has no"
               " goal, since creating files there costs what the file system asks" % out_root)
         goals = [
@@ -531,7 +645,7 @@ def main():
             ("small %.2f <= 1.10" % small_run["ratio"], small_run["ratio"] <= 1.10),
             ("random pipe %.2f <= 1.10" % random_pipe["ratio"], random_pipe["ratio"] <= 1.10),
             ("text pipe %.2f <= 1.10" % text_pipe["ratio"], text_pipe["ratio"] <= 1.10),
-        ] + cold_goals
+        ] + state_goals + cold_goals
         print("goals: " + "; ".join("%s %s" % (text, verdict(met)) for text, met in goals))
     finally:
         shutil.rmtree(work, ignore_errors=True)
