@@ -27,6 +27,22 @@ int console_columns(std::FILE* stream) {
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+// The console's own call clears the rest of the row: a console without
+// virtual-terminal processing would print an escape sequence as it is.
+void write_row(std::FILE* stream, const std::string& text) {
+  const std::string row = "\r" + text;
+  std::fwrite(row.data(), 1, row.size(), stream);
+  std::fflush(stream);
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(handle_of(stream), &info) &&
+      info.dwCursorPosition.X < info.dwSize.X) {
+    DWORD cleared = 0;
+    FillConsoleOutputCharacterW(handle_of(stream), L' ',
+                                static_cast<DWORD>(info.dwSize.X - info.dwCursorPosition.X),
+                                info.dwCursorPosition, &cleared);
+  }
+}
+
 // Windows has no job control.
 bool in_foreground(std::FILE*) {
   return true;

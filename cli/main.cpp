@@ -2,6 +2,7 @@
 
 #include "carve/carve.hpp"
 #include "cli/command_line.hpp"
+#include "cli/job_stop.hpp"
 #include "cli/process_setup.hpp"
 #include "cli/report.hpp"
 #include "cli/status_line.hpp"
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
   }
   // Shown only to a person at a console; the report never sees it.
   status_line status = start_status_line(stderr, stdout, in.size);
+  if (status.console != nullptr) {
+    erase_status_line_on_stop();
+  }
   report_target target = {stdout, &status};
   scan_state state;
   scan_outcome outcome = scan_for_images(in, state, kept, print_events_to(target));

@@ -65,32 +65,22 @@ std::string images_text(std::int64_t images) {
 
 // The columns a line may take on a console of the given width without
 // wrapping: a narrower console would wrap the rest onto a row of its own,
-// and that row would stay behind. A console narrowed since the last line was
-// drawn has cut that line at its new width already.
+// and that row would stay behind.
 std::size_t within(int columns) {
   return static_cast<std::size_t>(columns > 0 ? columns : unknown_columns) - 1;
 }
 
-// A line that cannot be drawn costs the run nothing: it is no part of the
-// report.
-void write_text(status_line& line, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), line.console);
-}
-
 // Where the report shares the console, what it has printed reaches the
 // console before the line is drawn after it (a failed flush leaves the
-// stream's error set, and the run's status says so at the end).
-void draw(status_line& line, const std::string& text, int columns) {
+// stream's error set, and the run's status says so at the end). The rest
+// of the row is cleared, whatever the last line left there; a line that
+// cannot be drawn costs the run nothing, being no part of the report.
+void draw(status_line& line, const std::string& text) {
   if (line.report != nullptr) {
     std::fflush(line.report);
   }
-  std::string out = "\r" + text;
-  const std::size_t left = std::min(line.shown, within(columns));
-  if (text.size() < left) {
-    out.append(left - text.size(), ' ');  // over what is left of the last one
-  }
-  write_text(line, out);
-  line.shown = text.size();
+  write_row(line.console, text);
+  line.shown = true;
 }
 
 // The rate of the last few seconds: each sample weighs by the time it
@@ -170,8 +160,7 @@ void update_status_line(status_line& line, std::uint64_t bytes_read) {
       seconds(now - line.started) >= time_left_after_seconds) {
     figures.seconds_left = static_cast<double>(line.size - bytes_read) / line.rate;
   }
-  const int columns = console_columns(line.console);
-  draw(line, status_text(figures, columns), columns);
+  draw(line, status_text(figures, console_columns(line.console)));
 }
 
 void clear_for_report(status_line& line) {
@@ -181,10 +170,9 @@ void clear_for_report(status_line& line) {
 }
 
 void erase_status_line(status_line& line) {
-  if (line.shown == 0 || !in_foreground(line.console)) {
+  if (!line.shown || !in_foreground(line.console)) {
     return;  // a job sent to the background leaves the line to the shell
   }
-  const std::size_t shown = std::min(line.shown, within(console_columns(line.console)));
-  write_text(line, "\r" + std::string(shown, ' ') + "\r");
-  line.shown = 0;
+  write_row(line.console, "");
+  line.shown = false;
 }

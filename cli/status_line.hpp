@@ -38,8 +38,8 @@ struct status_line {
   std::chrono::steady_clock::time_point next_draw;
   std::chrono::steady_clock::time_point sampled;  // the rate's last sample
   std::uint64_t sampled_bytes = 0;
-  double rate = -1;       // negative before the first sample
-  std::size_t shown = 0;  // columns it takes on the console now
+  double rate = -1;    // negative before the first sample
+  bool shown = false;  // drawn, and not erased since
 };
 
 // A status line for a container of the given size (0: unknown), drawn on

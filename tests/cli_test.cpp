@@ -657,18 +657,23 @@ TEST(cli, carves_across_mapped_and_read_stretches) {
 // and nowhere else; the report is that of any other run, and a console
 // holding both streams ends up showing exactly the report's lines, however
 // the report reaches it and however it was resized meanwhile. A background
-// job draws nothing, and so is never stopped for writing.
+// job draws nothing, and so is never stopped for writing; one stopped with
+// Ctrl-Z leaves nothing of the line above the shell's lines.
 TEST(cli, shows_how_far_it_has_got_on_a_console_only) {
   struct console_case {
     const char* name;
-    std::string command;  // run in run/ on the console, with TOOL for the tool
-    const char* line;     // a part of the status line it must show; null: none
-    bool report_seen;     // the report's lines end on the screen, or in ../out
-    bool on_windows;      // the slow reads are Linux's; a FIFO's pause is not
-    const char* console;  // how the console behaves (on_console.py's options)
+    std::string command;    // run in run/ on the console, with TOOL for the tool
+    const char* line;       // a part of the status line it must show; null: none
+    bool report_seen;       // the report's lines end on the screen, or in ../out
+    bool on_windows;        // the slow reads are Linux's; a FIFO's pause is not
+    const char* console;    // how the console behaves (on_console.py's options)
+    bool at_shell = false;  // typed at an interactive shell, whose lines stay on the screen
   };
-  const std::string slowly =
-      preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_SLOW_READS=500") + " TOOL ../c.qvz";
+  const auto slow = [](int ms) {
+    return preloaded(QVZ2PNG_FAIL_READS, "QVZ2PNG_SLOW_READS=" + std::to_string(ms)) +
+           " TOOL ../c.qvz";
+  };
+  const std::string slowly = slow(500);
   const std::string pausing =
       "((head -c 5000000 ../c.qvz; sleep 1.5; tail -c +5000001 ../c.qvz) >../fifo &) && "
       "TOOL ../fifo";
@@ -687,6 +692,12 @@ TEST(cli, shows_how_far_it_has_got_on_a_console_only) {
       {"the report to /dev/tty", slowly + " >/dev/tty", "% ", true, false, "--controlling"},
       {"a background job under tostop", "stty tostop <&2; set -m; " + slowly + " >../out & wait $!",
        nullptr, false, false, "--controlling"},
+      {"a file, the console narrowed to 20", slow(1000) + " >../out", "% ", false, false,
+       "--narrow-after 1.6 --narrow-to 20"},
+      {"a file, the console narrowed to 40", slow(1000) + " >../out", "% ", false, false,
+       "--narrow-after 1.6 --narrow-to 40"},
+      {"stopped with Ctrl-Z, then run on in the background", slow(1500) + " >../out", "% ", false,
+       false, "--suspend-after 2", true},
   };
   bytes container = repeat(7, 4 << 20) + one + repeat(7, 4 << 20) + other;
   container.resize(12 << 20, 7);
@@ -712,7 +723,11 @@ TEST(cli, shows_how_far_it_has_got_on_a_console_only) {
     EXPECT_TRUE(on_windows() ||
                 (c.line ? raw.find(c.line) != std::string::npos : raw == report_alone))
         << raw;
-    EXPECT_EQ(read_file("screen"), c.report_seen ? lines : "");
+    if (c.at_shell) {
+      EXPECT_EQ(read_file("screen").find("MiB"), std::string::npos) << read_file("screen");
+    } else {
+      EXPECT_EQ(read_file("screen"), c.report_seen ? lines : "");
+    }
     EXPECT_EQ(read_file("out"), c.report_seen ? "" : report);
     EXPECT_EQ(read_file("err"), "");
   }
