@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 #include "support.hpp"
 
@@ -909,17 +910,33 @@ TEST(cli, does_what_its_readme_shows) {
     const char* folders;  // a folder of run/ that holds the images; "*": each one in it
     const std::map<std::string, bytes>& files;
     bool runs;
+    bool succeeds = true;
   };
+  // The pipe's block is bash's; the others run in sh.
+  const std::string pipe = "bash -c " + quoted(readme_block("pipe"));
+  const std::string deep(100, 'd');
+  const carve_run nothing = model_carve({});
+  const std::map<std::string, bytes> no_files;
   const readme_case cases[] = {
       {"the example run",
        "mkdir samples && cp " + quoted(QVZ2PNG_SAMPLES "/sample.qvz") + " samples && " +
            readme_block("example run"),
        console(replaced(readme_block("example run", 1), "\n", "\r\n")), nullptr, model.files, true},
-      {"carving a download", "URL=\"file://$(pwd)/../c.qvz\" && " + readme_block("pipe"), report,
-       ".", model.files, !on_windows()},
+      {"carving a download", "URL=\"file://$(pwd)/../c.qvz\" " + pipe, report, ".", model.files,
+       !on_windows()},
+      {"a download that fails", "URL=\"file://$(pwd)/../missing\" " + pipe + " 2>/dev/null",
+       console(report_of(nothing)), ".", no_files, !on_windows(), false},
       {"many containers",
        "mkdir containers && cp ../c.qvz containers/a && cp ../c.qvz containers/b && " +
            readme_block("many containers"),
+       "", "carved/*", with_report, !on_windows()},
+      {"many containers, a/b beside a_b",
+       "mkdir -p containers/a && cp ../c.qvz containers/a/b && cp ../c.qvz containers/a_b && " +
+           readme_block("many containers"),
+       "", "carved/*", with_report, !on_windows()},
+      {"many containers, one of a path over 255 bytes",
+       "d=containers/" + deep + "/" + deep + "/" + deep + " && mkdir -p \"$d\" && " +
+           "cp ../c.qvz \"$d/c\" && cp ../c.qvz containers/c && " + readme_block("many containers"),
        "", "carved/*", with_report, !on_windows()},
       {"the cut-off images", readme_block("cut off"), "DMP00002.png\n", nullptr, model.files,
        !on_windows()},
@@ -947,15 +964,20 @@ TEST(cli, does_what_its_readme_shows) {
     scratch_dir dir;
     lay_out_run(container);
     const std::string command = "cd run && " + named + "{ " + c.command + "\n} >../out";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(std::system(command.c_str()) == 0, c.succeeds) << command;
     EXPECT_EQ(read_file("out"), c.out);
     if (c.folders == nullptr) {
       continue;
     }
     std::vector<fs::path> folders = {fs::path("run") / c.folders};
+    std::set<std::string> containers;  // each folder's, as it names it
     if (folders[0].filename() == "*") {
       folders.assign(fs::directory_iterator(folders[0].parent_path()), fs::directory_iterator());
       EXPECT_EQ(folders.size(), 2u);
+      for (const fs::path& folder : folders) {
+        containers.insert(read_file(folder / "container.txt"));
+      }
+      EXPECT_EQ(containers.size(), folders.size());
     }
     for (const fs::path& folder : folders) {
       EXPECT_EQ(carved_in(folder), c.files) << folder;
