@@ -189,11 +189,14 @@ namespace {
 // data + fault was not: none from that byte's page on, nor past the file's
 // present end. Windows start at page boundaries of the file, so its pages
 // are the mapping's.
+std::uint64_t offset_of(const file_window& window, const unsigned char* data) {
+  return window.offset - window.map_len +
+         static_cast<std::uint64_t>(data - static_cast<const unsigned char*>(window.map));
+}
+
 std::size_t still_there(const file_window& window, const unsigned char* data, std::size_t size,
                         std::ptrdiff_t fault) {
-  const std::uint64_t start =
-      window.offset - window.map_len +
-      static_cast<std::uint64_t>(data - static_cast<const unsigned char*>(window.map));
+  const std::uint64_t start = offset_of(window, data);
   std::uint64_t gone = (start + static_cast<std::uint64_t>(fault)) / page_size() * page_size();
   struct stat st;
   if (fstat(window.fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) < gone) {
@@ -205,15 +208,42 @@ std::size_t still_there(const file_window& window, const unsigned char* data, st
   return keep < size ? static_cast<std::size_t>(keep) : size - 1;
 }
 
+// How many of the size bytes from data on were in the file as the leaf
+// read them, up to the byte after the last it used. A file shortened within
+// the window's last page leaves no page wholly past its end to fault on:
+// the bytes past the new end read as zeros. So where the bytes used reach
+// that page, the file's size is asked after; anywhere before it, a page
+// past the end follows, and faults.
+std::size_t in_file(const file_window& window, const unsigned char* data, std::size_t size,
+                    std::size_t used) {
+  const std::uint64_t start = offset_of(window, data);
+  const std::uint64_t end = start + (used < size ? used + 1 : size);
+  struct stat st;
+  if (end + page_size() <= window.offset || fstat(window.fd, &st) != 0 ||
+      static_cast<std::uint64_t>(st.st_size) >= end) {
+    return size;
+  }
+  const std::uint64_t now = static_cast<std::uint64_t>(st.st_size);
+  return now > start ? static_cast<std::size_t>(now - start) : 0;
+}
+
 }  // namespace
 
 std::size_t read_window(file_window& window, const unsigned char* data, std::size_t* size,
                         window_leaf leaf, void* context) {
   std::size_t result = 0;
   std::ptrdiff_t fault = 0;
-  while (!run_guarded(window.map, window.map_len, leaf, data, *size, context, &result, &fault)) {
-    window.failed = true;
-    *size = still_there(window, data, *size, fault);
+  for (;;) {
+    if (!run_guarded(window.map, window.map_len, leaf, data, *size, context, &result, &fault)) {
+      window.failed = true;
+      *size = still_there(window, data, *size, fault);
+      continue;
+    }
+    const std::size_t kept = in_file(window, data, *size, result);
+    if (kept == *size) {
+      return result;
+    }
+    window.failed = true;  // the leaf ran over zeros: again, over what is left
+    *size = kept;
   }
-  return result;
 }

@@ -315,7 +315,8 @@ TEST(carve_read_error, ends_the_run_wherever_it_strikes) {
 }
 
 // A file shortened by another program while it is read, wherever the cut
-// falls: in the window being scanned or copied from, at a window's end, or
+// falls: in the window being scanned or copied from, at a window's end,
+// within its last page (where no page past the end is left to fault on), or
 // in a window not yet mapped. The run ends as a read error where the file
 // now ends, as the byte-at-a-time model would.
 TEST(carve_read_error, ends_the_run_where_a_shrinking_file_now_ends) {
@@ -327,6 +328,7 @@ TEST(carve_read_error, ends_the_run_where_a_shrinking_file_now_ends) {
       {"inside the image being copied, at a page", 20480},
       {"inside the image being copied, within a page", 30001},
       {"at the end of the window", 64 * 1024},
+      {"within the window's last page", 64 * 1024 - 100},
       {"in a window not yet mapped", 70000},
   };
   for (const auto& [name, shrink_to] : cases) {
