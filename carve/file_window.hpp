@@ -51,8 +51,8 @@ bool at_stretch_start(const file_window& window);
 // Reads the stretch that begins here into the buffer instead of mapping it.
 void read_stretch(file_window& window);
 
-// Maps the stretch that begins here in a window of half the length.
-void halve_next_window(file_window& window);
+// Makes the stretch that begins here half as long, read or mapped.
+void halve_next_stretch(file_window& window);
 
 // Runs leaf over data[0, *size), which lies in the window delivered last,
 // and returns what it returns. Where the file has shrunk under those bytes,

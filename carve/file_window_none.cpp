@@ -19,7 +19,7 @@ bool at_stretch_start(const file_window&) {
 
 void read_stretch(file_window&) {}
 
-void halve_next_window(file_window&) {}
+void halve_next_stretch(file_window&) {}
 
 std::size_t read_window(file_window&, const unsigned char* data, std::size_t* size,
                         window_leaf leaf, void* context) {

@@ -170,8 +170,13 @@ void read_stretch(file_window& window) {
 }
 
 // Half a window (2 MiB) still holds a whole large page, mapped in one go.
-void halve_next_window(file_window& window) {
-  window.next_size = window.window_size / 2 / page_size() * page_size();
+void halve_next_stretch(file_window& window) {
+  const std::size_t half = window.window_size / 2 / page_size() * page_size();
+  if (window.read_until > window.offset) {
+    window.read_until = window.offset + half;
+  } else {
+    window.next_size = half;
+  }
 }
 
 void release_window(file_window& window) {

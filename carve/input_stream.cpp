@@ -137,8 +137,9 @@ std::ptrdiff_t fill_stretch(input_stream& in) {
     in.stretch.timed = times_next(in.choice);
     if (in.stretch.way == reach_way::read) {
       read_stretch(in.window);
-    } else if (trying(in.choice)) {
-      halve_next_window(in.window);
+    }
+    if (half_stretch(in.choice)) {
+      halve_next_stretch(in.window);
     }
     if (in.stretch.timed && !timed_before) {
       started = in.clock();

@@ -70,13 +70,12 @@ reach_way cheaper(const map_or_read& choice) {
                                                                                : reach_way::mapped;
 }
 
-// Stretches between tries: a try costs (dearer / cheaper - 1) of a stretch,
-// or of half of one for mapping.
+// Stretches between tries: a try costs (dearer / cheaper - 1) of half a
+// stretch.
 std::uint64_t stretches_between_tries(const map_or_read& choice) {
   const reach_way dearer = other(cheaper(choice));
   const double ratio = cost_of(choice, dearer) / cost_of(choice, cheaper(choice));
-  const double share = dearer == reach_way::mapped ? 0.5 : 1;
-  const double wanted = std::ceil((ratio - 1) * share / try_budget);
+  const double wanted = std::ceil((ratio - 1) / 2 / try_budget);
   const std::uint64_t most =
       std::min(most_stretches_between_tries,
                std::max<std::uint64_t>(1, choice.stretches * (tries_spread - 1)));
@@ -96,9 +95,9 @@ reach_way choose_way(const map_or_read& choice) {
   return choice.until_try == 0 ? other(cheaper(choice)) : cheaper(choice);
 }
 
-bool trying(const map_or_read& choice) {
+bool half_stretch(const map_or_read& choice) {
   reach_way way = reach_way::mapped;
-  return !still_measuring(choice, &way) && choice.until_try == 0;
+  return still_measuring(choice, &way) || choice.until_try == 0;
 }
 
 bool times_next(const map_or_read& choice) {

@@ -22,7 +22,8 @@
 // disk reading ahead reads a file's first megabytes into small pages and
 // the rest into large ones), then less and less often, and less often the
 // dearer it was, so that trying costs at most about try_budget of the time.
-// A try of mapping maps half a window, half the cost where it is dear.
+// A try, and each of the first stretches, is half a window long: half the
+// cost where the way is dear.
 // Only the reading counts: the fill of each stretch (mapping or reading it,
 // and letting it go) and the scan over it, never writing images. Nor does
 // each way's first stretch: it also pays for what a process does once (its
@@ -65,9 +66,9 @@ struct stretch_tally {
 // The way to reach the next stretch.
 reach_way choose_way(const map_or_read& choice);
 
-// Whether the next stretch is a try of the dearer way (a try of mapping
-// maps half a window).
-bool trying(const map_or_read& choice);
+// Whether the next stretch is half a window long: a try of the dearer way,
+// or one of the first, which measure each way.
+bool half_stretch(const map_or_read& choice);
 
 // Whether the next stretch is to be timed.
 bool times_next(const map_or_read& choice);
