@@ -27,6 +27,7 @@ struct file_window {
   std::size_t window_size = 0;   // 0: never map
   std::size_t next_size = 0;     // the next window's length, where not window_size
   void* map = nullptr;
+  void* last_map = nullptr;  // where the last window lay: the next is asked to lie there too
   std::size_t map_len = 0;
   bool failed = false;          // reading failed or found the file shrunk: the next fill fails
   bool ask_by_reading = false;  // whether a window is in memory: mincore would not tell

@@ -66,8 +66,8 @@ bool map_window(file_window& window) {
   const std::size_t size = window.next_size > 0 ? window.next_size : window.window_size;
   window.next_size = 0;
   std::size_t len = left < size ? static_cast<std::size_t>(left) : size;
-  void* map =
-      mmap(nullptr, len, PROT_READ, MAP_SHARED, window.fd, static_cast<off_t>(window.offset));
+  void* map = mmap(window.last_map, len, PROT_READ, MAP_SHARED, window.fd,
+                   static_cast<off_t>(window.offset));
   if (map != MAP_FAILED && (!in_memory(window, map, len) ||
                             madvise(map, len, MADV_POPULATE_READ) != 0 || !arm_window_guard())) {
     munmap(map, len);
@@ -79,6 +79,7 @@ bool map_window(file_window& window) {
     return false;
   }
   window.map = map;
+  window.last_map = map;
   window.map_len = len;
   return true;
 }

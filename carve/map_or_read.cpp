@@ -50,10 +50,12 @@ void take_in(map_or_read& choice, reach_way way, const stretch_tally& stretch) {
   const double sample = static_cast<double>(stretch.fill_ns) / static_cast<double>(stretch.bytes) +
                         static_cast<double>(stretch.scan_ns) / scanned;
   double& cost = cost_of(choice, way);
-  // A figure from before the other way went on is stale: a try, or a
-  // return, starts afresh.
-  const bool fresh = cost == 0 || way != choice.last;
-  cost = fresh ? sample : cost + (std::fmin(sample, cost * most_above) - cost) * follow;
+  // A figure from many stretches before is stale, and a try replaces it;
+  // the way in use, back after a try, goes on from its own.
+  const bool stale = choice.stretches - choice.timed_at[index_of(way)] > 2 * timed_one_in;
+  choice.timed_at[index_of(way)] = choice.stretches;
+  cost =
+      cost == 0 || stale ? sample : cost + (std::fmin(sample, cost * most_above) - cost) * follow;
   // A cost of 0 means unmeasured; a clock too coarse to see a stretch must
   // not make it so.
   if (cost <= 0) {

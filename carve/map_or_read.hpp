@@ -39,6 +39,7 @@ struct map_or_read {
   reach_way last = reach_way::mapped;  // the way of the stretch weighed last
   std::uint64_t until_try = 0;         // stretches the cheaper way goes on before the other's try
   std::uint64_t stretches = 0;         // stretches read the way chosen
+  std::uint64_t timed_at[2] = {0, 0};  // when each way was last timed, in stretches
 };
 
 // A try costs what the dearer way costs beyond the cheaper over one

@@ -269,7 +269,7 @@ TEST(map_or_read, goes_on_the_cheaper_way_and_tries_the_other_seldom) {
        ways(119, 'M', {16, 42, 68, 94})},
       {"a thousand times dearer: tried all the same, 256 stretches apart at most", 1000, 1, false,
        0, ways(534, 'R', {16, 68, 276, 533})},
-      {"dearer every stretch: the ways take turns", 1, 1, true, 0, "MRMRMRMRMR"},
+      {"the way in use dearer every stretch: left within a few", 1, 1, true, 0, "MRMRMMMMMR"},
       {"one stretch nine times dearer turns nothing", 1, 1.3, false, 8, ways(16, 'M', {})},
       {"the first stretch, dearer by far, counts for nothing", 1, 1.4, false, 0, ways(16, 'M', {})},
   };
