@@ -132,13 +132,16 @@ std::ptrdiff_t fill_stretch(input_stream& in) {
     }
     weigh_stretch(in.choice, in.stretch);
     const bool timed_before = in.stretch.timed;
+    const bool in_memory = in.stretch.counts;
     in.stretch = stretch_tally{};
     in.stretch.way = choose_way(in.choice);
     in.stretch.timed = times_next(in.choice);
     if (in.stretch.way == reach_way::read) {
       read_stretch(in.window);
     }
-    if (half_stretch(in.choice)) {
+    // Where the stretch before was not in memory, a window's last page,
+    // which tells, lies twice as far ahead as a half window's.
+    if (in_memory && half_stretch(in.choice)) {
       halve_next_stretch(in.window);
     }
     if (in.stretch.timed && !timed_before) {
