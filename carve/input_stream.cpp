@@ -154,6 +154,7 @@ std::ptrdiff_t fill_stretch(input_stream& in) {
     // A window not in memory, or not to be read in, is read whatever was
     // chosen: what it costs says nothing of mapping.
     in.stretch.counts = (in.data == in.window.map) == (in.stretch.way == reach_way::mapped);
+    in.stretch.timed = in.stretch.timed && in.stretch.counts;  // nothing to weigh: no clock
   }
   in.stretch.bytes += n > 0 ? static_cast<std::uint64_t>(n) : 0;
   if (in.stretch.timed) {
