@@ -109,22 +109,23 @@ void count_copied(input_stream& in) {
   in.copy_from = consumed(in);
 }
 
-// The next block of a file read by offset, and its filling timed where
-// its stretch is. Where a stretch begins, the one before is weighed and
-// this one's way chosen; letting the window before go counts with it.
-std::ptrdiff_t fill_stretch(input_stream& in) {
-  std::uint64_t started = 0;
-  if (in.stretch.timed) {
-    started = in.clock();
-    if (!in.copying) {
-      in.stretch.scan_ns += started - in.scan_since;
-    }
+// Where the stretch is timed, the scan so far is counted and the fill's
+// clock started; 0 where it is not.
+std::uint64_t start_fill(input_stream& in) {
+  if (!in.stretch.timed) {
+    return 0;
   }
-  // After a window mapped because it was in memory, what follows most
-  // likely is too, and asking for it would only cost time.
-  if (in.data != in.window.map) {
-    ask_ahead(in.ahead, in.bytes_read);
+  const std::uint64_t started = in.clock();
+  if (!in.copying) {
+    in.stretch.scan_ns += started - in.scan_since;
   }
+  return started;
+}
+
+// The next block of a file read by offset, its filling timed from started
+// where its stretch is. Where a stretch begins, the one before is weighed
+// and this one's way chosen; letting the window before go counts with it.
+std::ptrdiff_t fill_stretch(input_stream& in, std::uint64_t started) {
   const bool begins = at_stretch_start(in.window);
   if (begins) {
     if (in.copying) {
@@ -170,13 +171,13 @@ bool refill(input_stream& in) {
   if (in.end_of_input || in.read_error) {
     return false;
   }
-  std::ptrdiff_t n = 0;
-  if (in.window.fd >= 0) {
-    n = fill_stretch(in);
-  } else {
+  const std::uint64_t started = in.window.fd >= 0 ? start_fill(in) : 0;
+  // After a window mapped because it was in memory, what follows most
+  // likely is too, and asking for it would only cost time.
+  if (in.data != in.window.map) {
     ask_ahead(in.ahead, in.bytes_read);
-    n = fill_from_stream(in);
   }
+  const std::ptrdiff_t n = in.window.fd >= 0 ? fill_stretch(in, started) : fill_from_stream(in);
   in.pos = 0;
   in.len = n > 0 ? static_cast<std::size_t>(n) : 0;
   in.end_of_input = n == 0;

@@ -1,6 +1,5 @@
 #include "cli/status_line.hpp"
 
-#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 
