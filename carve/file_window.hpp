@@ -25,12 +25,14 @@ struct file_window {
   std::uint64_t mappable = 0;    // file size at open; windows stay within it
   std::uint64_t read_until = 0;  // reading, not mapping, up to this offset
   std::size_t window_size = 0;   // 0: never map
+  std::size_t page = 4096;       // the system's page size, asked once
   std::size_t next_size = 0;     // the next window's length, where not window_size
   void* map = nullptr;
   void* last_map = nullptr;  // where the last window lay: the next is asked to lie there too
   std::size_t map_len = 0;
   bool failed = false;          // reading failed or found the file shrunk: the next fill fails
   bool ask_by_reading = false;  // whether a window is in memory: mincore would not tell
+  bool guarded = false;         // the guard is armed, from the first window mapped to the detach
 };
 
 // Sets the window up for a regular file on a platform that reads by offset;
@@ -44,6 +46,9 @@ std::ptrdiff_t fill_from_file(file_window& window, unsigned char* buffer, std::s
                               const unsigned char** data);
 
 void release_window(file_window& window);
+
+// Releases the window, and the guard with it: the file is read no more.
+void detach_file_window(file_window& window);
 
 // Whether the next fill begins a stretch, a window's length that is either
 // mapped or read: where a choice between the two can be made.

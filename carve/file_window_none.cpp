@@ -13,6 +13,8 @@ std::ptrdiff_t fill_from_file(file_window&, unsigned char*, std::size_t, const u
 
 void release_window(file_window&) {}
 
+void detach_file_window(file_window&) {}
+
 bool at_stretch_start(const file_window&) {
   return false;
 }

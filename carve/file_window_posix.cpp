@@ -14,10 +14,6 @@ static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
 namespace {
 
-std::size_t page_size() {
-  return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-}
-
 // Whether a window is in memory already, told by its last page: the system
 // reads a file in order, so a window whose last page is in has the rest in
 // too, most likely (and a page that is not is read in all the same).
@@ -36,7 +32,7 @@ std::size_t page_size() {
 // reported as it should be. Where neither tells, the window counts as in
 // memory.
 bool in_memory(const file_window& window, void* map, std::size_t len) {
-  const std::size_t last = (len - 1) / page_size() * page_size();
+  const std::size_t last = (len - 1) / window.page * window.page;
   if (window.ask_by_reading) {
     unsigned char byte = 0;
     iovec one = {&byte, 1};
@@ -51,6 +47,16 @@ bool in_memory(const file_window& window, void* map, std::size_t len) {
   return mincore(static_cast<char*>(map) + last, 1, &page) != 0 || (page & 1) != 0;
 }
 
+// The guard stays armed from the first window mapped until the file is
+// detached: arming it for every window cost two system calls a window,
+// which a virtual machine makes dear. Between windows it takes no fault.
+bool guard(file_window& window) {
+  if (!window.guarded) {
+    window.guarded = arm_window_guard();
+  }
+  return window.guarded;
+}
+
 // Maps the next window with all of its pages read in; false otherwise, and
 // then nothing stays mapped. Reading the pages in up front is what makes the
 // mapping safe: where a page cannot be read, the kernel says so here (the
@@ -59,7 +65,7 @@ bool in_memory(const file_window& window, void* map, std::size_t len) {
 // not yet in memory is read into the buffer too.
 bool map_window(file_window& window) {
   std::uint64_t left = window.mappable > window.offset ? window.mappable - window.offset : 0;
-  if (window.window_size == 0 || left == 0 || window.offset % page_size() != 0 ||
+  if (window.window_size == 0 || left == 0 || window.offset % window.page != 0 ||
       window.offset < window.read_until) {
     return false;
   }
@@ -69,7 +75,7 @@ bool map_window(file_window& window) {
   void* map = mmap(window.last_map, len, PROT_READ, MAP_SHARED, window.fd,
                    static_cast<off_t>(window.offset));
   if (map != MAP_FAILED && (!in_memory(window, map, len) ||
-                            madvise(map, len, MADV_POPULATE_READ) != 0 || !arm_window_guard())) {
+                            madvise(map, len, MADV_POPULATE_READ) != 0 || !guard(window))) {
     munmap(map, len);
     map = MAP_FAILED;
   }
@@ -102,7 +108,7 @@ ssize_t read_up_to_bad_page(const file_window& window, unsigned char* buffer, st
   std::size_t got = 0;
   while (got < size) {
     const std::uint64_t at = window.offset + got;
-    const std::size_t piece = std::min<std::size_t>(size - got, page_size() - at % page_size());
+    const std::size_t piece = std::min<std::size_t>(size - got, window.page - at % window.page);
     const ssize_t n = read_at(window.fd, buffer + got, piece, at);
     if (n <= 0) {
       break;
@@ -133,7 +139,8 @@ bool attach_file_window(file_window& window, std::FILE* file, std::size_t window
   window.offset = 0;
   window.mappable = static_cast<std::uint64_t>(st.st_size);
   window.read_until = 0;
-  window.window_size = window_size / page_size() * page_size();
+  window.page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  window.window_size = window_size / window.page * window.page;
   window.ask_by_reading = st.st_uid != geteuid() && geteuid() != 0;
   return true;
 }
@@ -170,9 +177,10 @@ void read_stretch(file_window& window) {
   window.read_until = window.offset + window.window_size;
 }
 
-// Half a window (2 MiB) still holds a whole large page, mapped in one go.
+// Half a window (2 MiB) still holds a whole large page, mapped in one go,
+// and every window after it still begins where one may.
 void halve_next_stretch(file_window& window) {
-  const std::size_t half = window.window_size / 2 / page_size() * page_size();
+  const std::size_t half = window.window_size / 2 / window.page * window.page;
   if (window.read_until > window.offset) {
     window.read_until = window.offset + half;
   } else {
@@ -183,10 +191,17 @@ void halve_next_stretch(file_window& window) {
 void release_window(file_window& window) {
   if (window.map != nullptr) {
     munmap(window.map, window.map_len);
-    disarm_window_guard();
   }
   window.map = nullptr;
   window.map_len = 0;
+}
+
+void detach_file_window(file_window& window) {
+  release_window(window);
+  if (window.guarded) {
+    disarm_window_guard();
+  }
+  window.guarded = false;
 }
 
 namespace {
@@ -203,7 +218,7 @@ std::uint64_t offset_of(const file_window& window, const unsigned char* data) {
 std::size_t still_there(const file_window& window, const unsigned char* data, std::size_t size,
                         std::ptrdiff_t fault) {
   const std::uint64_t start = offset_of(window, data);
-  std::uint64_t gone = (start + static_cast<std::uint64_t>(fault)) / page_size() * page_size();
+  std::uint64_t gone = (start + static_cast<std::uint64_t>(fault)) / window.page * window.page;
   struct stat st;
   if (fstat(window.fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) < gone) {
     gone = static_cast<std::uint64_t>(st.st_size);
@@ -225,7 +240,7 @@ std::size_t in_file(const file_window& window, const unsigned char* data, std::s
   const std::uint64_t start = offset_of(window, data);
   const std::uint64_t end = start + (used < size ? used + 1 : size);
   struct stat st;
-  if (end + page_size() <= window.offset || fstat(window.fd, &st) != 0 ||
+  if (end + window.page <= window.offset || fstat(window.fd, &st) != 0 ||
       static_cast<std::uint64_t>(st.st_size) >= end) {
     return size;
   }

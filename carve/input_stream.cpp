@@ -44,7 +44,7 @@ void use_input(input_stream& in, std::FILE* file, std::size_t buffer_size) {
 }
 
 void close_input(input_stream& in) {
-  release_window(in.window);
+  detach_file_window(in.window);
   // Nothing was written to the container, so a failing close loses nothing.
   if (in.file != nullptr) {
     std::fclose(in.file);

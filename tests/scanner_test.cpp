@@ -318,7 +318,8 @@ TEST(carve_read_error, ends_the_run_wherever_it_strikes) {
 // falls: in the window being scanned or copied from, at a window's end,
 // within its last page (where no page past the end is left to fault on), or
 // in a window not yet mapped. The run ends as a read error where the file
-// now ends, as the byte-at-a-time model would.
+// now ends, as the byte-at-a-time model would, and the bus error's handler
+// is the one from before the run.
 TEST(carve_read_error, ends_the_run_where_a_shrinking_file_now_ends) {
   const bytes container = repeat('a', 10000) + png(repeat('x', 50000)) + repeat('b', 30000) +
                           png(text("tail")) + repeat('c', 70000);
@@ -336,6 +337,9 @@ TEST(carve_read_error, ends_the_run_where_a_shrinking_file_now_ends) {
     scratch_dir each;
     carve_run run = carve_file(container, windows_of_64k, shrink_to);
     carve_run model = model_carve(container, shrink_to);
+    struct sigaction after = {};
+    sigaction(SIGBUS, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, SIG_DFL);
     EXPECT_EQ(run.outcome, scan_outcome::read_error);
     EXPECT_EQ(run.messages, model.messages);
     EXPECT_EQ(run.state.testcount, model.state.testcount);
