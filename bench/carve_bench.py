@@ -14,7 +14,9 @@ half of each, on tmpfs), against the cheaper of the mapped and the read
 floor. Run as root, it also carves the random container cold (the page
 cache dropped before each run) against dd, at read-ahead 128 KiB, 8192 KiB
 and its disk's own, as root and as a user who does not own it, and the same
-on a loop device over it where one can be attached. Every round is shown.
+on a loop device over it where one can be attached; and cold, then again,
+with its requests to read ahead and without them (bench/no_ask.c). Every
+round is shown.
 
     python3 bench/carve_bench.py BUILD/qvz2png [--runs N] [--size-mib M]
                                  [--baseline OTHER/qvz2png] [--stderr-tty]
@@ -140,17 +142,18 @@ def build_scan_floor(work):
     return lambda how, path: [floor, how, path]
 
 
-def build_no_map(work):
-    """The shim that refuses the tool every mapping of its container."""
-    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "no_map.c")
-    shim = os.path.join(work, "no_map.so")
+def build_shim(work, name):
+    """A shim preloaded into the tool: no_map refuses it every mapping of
+    its container, no_ask every request to read ahead."""
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), name + ".c")
+    shim = os.path.join(work, name + ".so")
     subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-o", shim, source, "-ldl"], check=True)
     return shim
 
 
-def unmapped(shim):
-    """The tool reading a regular file through its buffer, as it reads
-    anything on Windows."""
+def preloaded(shim):
+    """The tool with a shim: with no_map, reading a regular file through its
+    buffer, as it reads anything on Windows."""
     return lambda tool, path: ["env", "LD_PRELOAD=" + shim, tool, path]
 
 
@@ -305,6 +308,10 @@ def console_stderr():
     return slave
 
 
+def rounds_of(times):
+    return " ".join("%.2f" % t for t in times)
+
+
 def timed(argv, cwd, stderr=subprocess.DEVNULL):
     """Wall seconds and peak RSS in KiB of one run; fails on a bad status.
     GNU time measures the RSS: a child of this script would inherit the
@@ -395,7 +402,7 @@ def measure(tools, name, path, planted, runs, work, floor=None, command=None,
                  "planted images byte-equal" if of["ok"] else "MISMATCH"))
         print("             rounds: tool %s; tool/floor %s"
               % (" ".join("%.3f" % t for t in of["times"]),
-                 " ".join("%.2f" % r for r in of["ratios"])))
+                 rounds_of(of["ratios"])))
     if len(floors) > 1:
         print("             floors (map, read): %s"
               % "; ".join(" ".join("%.3f" % t for t in times)
@@ -457,9 +464,9 @@ def cold_rounds(tools, name, path, planted, runs, work, user=None):
     ratios = [statistics.median(t / d for t, d in zip(own, dd)) for own in times[:-1]]
     for label, own, ratio in zip((name, "  before"), times, ratios):
         print("%-22s median %6.3f s  ratio %5.2f  rounds %s"
-              % (label, statistics.median(own), ratio, " ".join("%.2f" % t for t in own)))
+              % (label, statistics.median(own), ratio, rounds_of(own)))
     print("%-22s median %6.3f s               rounds %s"
-          % ("  dd", statistics.median(dd), " ".join("%.2f" % t for t in dd)))
+          % ("  dd", statistics.median(dd), rounds_of(dd)))
     return ok, ratios[0]
 
 
@@ -515,9 +522,42 @@ def cold_rows(tools, path, planted, runs, work):
                               ratio <= goal))
     finally:
         if loop.returncode == 0:
-            subprocess.run(["losetup", "-d", devices[1][1]], check=False)
+            subprocess.run(["losetup", "-d", devices[-1][1]], check=False)
     goals.append(("cold images byte-equal", ok))
     return goals
+
+
+def asked_ahead_rows(tool, path, planted, runs, work):
+    """Root only, no goal: what the tool's requests to read ahead leave in
+    the page cache. Each round drops the page cache, carves the container
+    cold, then carves it again, once as the tool is and once with every
+    request refused (bench/no_ask.c), at read-ahead 128 KiB and 8192 KiB.
+    The system reads what is asked ahead into small pages, and what its own
+    read-ahead reads into pages as large as that read-ahead allows: the
+    second run maps large pages at a third of the cost of small ones."""
+    queue = queue_of(path) if os.geteuid() == 0 else None
+    if queue is None:
+        return True
+    no_ask = preloaded(build_shim(work, "no_ask"))
+    ok = True
+    for ra in (128, 8192):
+        rows = {"asking": [[], []], "not asking": [[], []]}
+        with read_ahead(queue, ra):
+            for _ in range(runs):
+                for label, cold_run in (("asking", [tool, path]),
+                                        ("not asking", no_ask(tool, path))):
+                    drop_page_cache()
+                    for times, argv in zip(rows[label], (cold_run, [tool, path])):
+                        out_dir = fresh_dir(os.path.join(work, "out"))
+                        seconds, _, report = timed(argv, out_dir)
+                        ok &= check_images(out_dir, planted, report)[0]
+                        shutil.rmtree(out_dir)
+                        times.append(seconds)
+        for label, (cold, again) in rows.items():
+            print("ra %4d KiB, %-10s  cold median %6.3f s, rounds %s; again median %6.3f s,"
+                  " rounds %s" % (ra, label, statistics.median(cold), rounds_of(cold),
+                                 statistics.median(again), rounds_of(again)))
+    return ok
 
 
 def verdict(met):
@@ -572,7 +612,7 @@ def main():
         print("inputs in %s, images to %s; %d alternating runs each; medians; kernel %s%s"
               % (work, out_root, args.runs, kernel_in_use(),
                  "; standard error a terminal" if args.stderr_tty else ""))
-        read_path = unmapped(build_no_map(work))
+        read_path = preloaded(build_shim(work, "no_map"))
         scan_floor = build_scan_floor(work)
         mapped_rows = functools.partial(run_rows, with_dd=True)
         path = os.path.join(work, "random.bin")
@@ -588,6 +628,8 @@ def main():
         random_pipe = run_rows("random pipe", path, planted, args.runs, out_root,
                                floor=pipe_floor(path), command=piped)
         cold_goals = cold_rows(tools, path, planted, args.runs, out_root)
+        cold_goals.append(("asked ahead byte-equal",
+                           asked_ahead_rows(tools[0], path, planted, args.runs, out_root)))
         state_goals = cached_state_rows(run_rows, "random", path, planted, args.runs, out_root,
                                         scan_floor, tools[0], 1.20)
         os.remove(path)
@@ -623,8 +665,9 @@ def main():
 
         runs = (random_run, random_disk, random_read, random_pipe, text_run, text_read, text_pipe,
                 sparse_run, small_run)
-        all_ok = (all(r["ok"] for r in runs) and all(met for _, met in cold_goals[-1:])
-                  and all(met for text, met in state_goals if text.endswith("byte-equal")))
+        all_ok = (all(r["ok"] for r in runs)
+                  and all(met for text, met in state_goals + cold_goals
+                          if text.endswith("byte-equal")))
         peak = max(r["rss_mib"] for r in runs)
         print("floor: scan_floor looking at each byte once, mapped in the tool's windows or,"
               " for the read rows, read with its preads; for the pipe rows, cat into a pipe and"
