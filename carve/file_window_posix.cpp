@@ -229,19 +229,35 @@ std::size_t still_there(const file_window& window, const unsigned char* data, st
   return keep < size ? static_cast<std::size_t>(keep) : size - 1;
 }
 
+std::size_t first_byte(const unsigned char* data, std::size_t, void*) {
+  return data[0];
+}
+
+// Whether the file still reaches the window's end, told without a system
+// call where it can be: a byte past a file's end within its last page reads
+// as zero, and a page wholly past it faults, so a last byte other than zero
+// is still in the file. A zero may be the file's own, and says nothing.
+bool reaches_window_end(const file_window& window) {
+  const unsigned char* last = static_cast<const unsigned char*>(window.map) + window.map_len - 1;
+  std::size_t byte = 0;
+  std::ptrdiff_t fault = 0;
+  return run_guarded(window.map, window.map_len, first_byte, last, 1, nullptr, &byte, &fault) &&
+         byte != 0;
+}
+
 // How many of the size bytes from data on were in the file as the leaf
 // read them, up to the byte after the last it used. A file shortened within
 // the window's last page leaves no page wholly past its end to fault on:
 // the bytes past the new end read as zeros. So where the bytes used reach
-// that page, the file's size is asked after; anywhere before it, a page
-// past the end follows, and faults.
+// that page, and the window's last byte does not tell, the file's size is
+// asked after; anywhere before it, a page past the end follows, and faults.
 std::size_t in_file(const file_window& window, const unsigned char* data, std::size_t size,
                     std::size_t used) {
   const std::uint64_t start = offset_of(window, data);
   const std::uint64_t end = start + (used < size ? used + 1 : size);
   struct stat st;
-  if (end + window.page <= window.offset || fstat(window.fd, &st) != 0 ||
-      static_cast<std::uint64_t>(st.st_size) >= end) {
+  if (end + window.page <= window.offset || reaches_window_end(window) ||
+      fstat(window.fd, &st) != 0 || static_cast<std::uint64_t>(st.st_size) >= end) {
     return size;
   }
   const std::uint64_t now = static_cast<std::uint64_t>(st.st_size);
