@@ -33,6 +33,7 @@ struct file_window {
   bool failed = false;          // reading failed or found the file shrunk: the next fill fails
   bool ask_by_reading = false;  // whether a window is in memory: mincore would not tell
   bool guarded = false;         // the guard is armed, from the first window mapped to the detach
+  bool resident = false;        // the bytes being delivered were found in memory
 };
 
 // Sets the window up for a regular file on a platform that reads by offset;
@@ -54,7 +55,8 @@ void detach_file_window(file_window& window);
 // mapped or read: where a choice between the two can be made.
 bool at_stretch_start(const file_window& window);
 
-// Reads the stretch that begins here into the buffer instead of mapping it.
+// Reads the stretch that begins here into the buffer instead of mapping it,
+// and finds out whether it is in memory, as a window to be mapped would.
 void read_stretch(file_window& window);
 
 // Makes the stretch that begins here half as long, read or mapped.

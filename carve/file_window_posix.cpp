@@ -57,6 +57,16 @@ bool guard(file_window& window) {
   return window.guarded;
 }
 
+// The bytes of a stretch of size from here on that lie in the file as it
+// was at open; 0 where none may be mapped.
+std::size_t stretch_length(const file_window& window, std::size_t size) {
+  const std::uint64_t left = window.mappable > window.offset ? window.mappable - window.offset : 0;
+  if (window.window_size == 0 || window.offset % window.page != 0) {
+    return 0;
+  }
+  return left < size ? static_cast<std::size_t>(left) : size;
+}
+
 // Maps the next window with all of its pages read in; false otherwise, and
 // then nothing stays mapped. Reading the pages in up front is what makes the
 // mapping safe: where a page cannot be read, the kernel says so here (the
@@ -64,14 +74,16 @@ bool guard(file_window& window) {
 // read error) instead of raising SIGBUS in the middle of the scan. A window
 // not yet in memory is read into the buffer too.
 bool map_window(file_window& window) {
-  std::uint64_t left = window.mappable > window.offset ? window.mappable - window.offset : 0;
-  if (window.window_size == 0 || left == 0 || window.offset % window.page != 0 ||
-      window.offset < window.read_until) {
+  if (window.offset < window.read_until) {
+    return false;  // a stretch being read, in memory or not as it was found
+  }
+  window.resident = false;
+  const std::size_t len =
+      stretch_length(window, window.next_size > 0 ? window.next_size : window.window_size);
+  window.next_size = 0;
+  if (len == 0) {
     return false;
   }
-  const std::size_t size = window.next_size > 0 ? window.next_size : window.window_size;
-  window.next_size = 0;
-  std::size_t len = left < size ? static_cast<std::size_t>(left) : size;
   void* map = mmap(window.last_map, len, PROT_READ, MAP_SHARED, window.fd,
                    static_cast<off_t>(window.offset));
   if (map != MAP_FAILED && (!in_memory(window, map, len) ||
@@ -87,7 +99,23 @@ bool map_window(file_window& window) {
   window.map = map;
   window.last_map = map;
   window.map_len = len;
+  window.resident = true;
   return true;
+}
+
+// Whether the stretch that begins here, read by choice, is in memory, asked
+// as a window's is: mapped, but none of it read in.
+bool stretch_in_memory(const file_window& window) {
+  const std::size_t len = stretch_length(window, window.window_size);
+  void* map = len == 0 ? MAP_FAILED
+                       : mmap(window.last_map, len, PROT_READ, MAP_SHARED, window.fd,
+                              static_cast<off_t>(window.offset));
+  if (map == MAP_FAILED) {
+    return false;
+  }
+  const bool in = in_memory(window, map, len);
+  munmap(map, len);
+  return in;
 }
 
 ssize_t read_at(int fd, unsigned char* buffer, std::size_t size, std::uint64_t offset) {
@@ -175,6 +203,7 @@ bool at_stretch_start(const file_window& window) {
 
 void read_stretch(file_window& window) {
   window.read_until = window.offset + window.window_size;
+  window.resident = stretch_in_memory(window);
 }
 
 // Half a window (2 MiB) still holds a whole large page, mapped in one go,

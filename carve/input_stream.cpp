@@ -153,8 +153,10 @@ std::ptrdiff_t fill_stretch(input_stream& in, std::uint64_t started) {
       fill_from_file(in.window, in.buffer.bytes.get(), in.buffer.size, &in.data);
   if (begins) {
     // A window not in memory, or not to be read in, is read whatever was
-    // chosen: what it costs says nothing of mapping.
-    in.stretch.counts = (in.data == in.window.map) == (in.stretch.way == reach_way::mapped);
+    // chosen: what it costs says nothing of mapping, nor of reading what is
+    // in memory.
+    in.stretch.counts =
+        in.window.resident && (in.data == in.window.map) == (in.stretch.way == reach_way::mapped);
     in.stretch.timed = in.stretch.timed && in.stretch.counts;  // nothing to weigh: no clock
   }
   in.stretch.bytes += n > 0 ? static_cast<std::uint64_t>(n) : 0;
@@ -172,9 +174,10 @@ bool refill(input_stream& in) {
     return false;
   }
   const std::uint64_t started = in.window.fd >= 0 ? start_fill(in) : 0;
-  // After a window mapped because it was in memory, what follows most
-  // likely is too, and asking for it would only cost time.
-  if (in.data != in.window.map) {
+  // After a window or stretch found in memory, what follows most likely is
+  // too, and asking for it would walk its pages for nothing: a tenth to a
+  // fifth of the time a cached file takes to read.
+  if (!in.window.resident) {
     ask_ahead(in.ahead, in.bytes_read);
   }
   const std::ptrdiff_t n = in.window.fd >= 0 ? fill_stretch(in, started) : fill_from_stream(in);
