@@ -336,6 +336,15 @@ def check_images(out_dir, planted, report):
     return ok, len(found), summary
 
 
+def carve_checked(argv, out_dir, planted):
+    """Seconds of one run that writes its images to out_dir, which is then
+    removed, and whether they were exactly the planted ones."""
+    seconds, _, report = timed(argv, out_dir)
+    ok = check_images(out_dir, planted, report)[0]
+    shutil.rmtree(out_dir)
+    return seconds, ok
+
+
 def fresh_dir(path):
     shutil.rmtree(path, ignore_errors=True)
     os.mkdir(path)
@@ -454,9 +463,8 @@ def cold_rounds(tools, name, path, planted, runs, work, user=None):
         for tool, own in zip(tools, times):
             out_dir = own_dir("out")
             drop_page_cache()
-            t_tool, _, report = timed(as_user + [tool, path], out_dir)
-            ok &= check_images(out_dir, planted, report)[0]
-            shutil.rmtree(out_dir)
+            t_tool, carved = carve_checked(as_user + [tool, path], out_dir, planted)
+            ok &= carved
             own.append(t_tool)
         drop_page_cache()
         times[-1].append(timed(as_user + dd_of(path), own_dir("floor"))[0])
@@ -548,10 +556,9 @@ def asked_ahead_rows(tool, path, planted, runs, work):
                                         ("not asking", no_ask(tool, path))):
                     drop_page_cache()
                     for times, argv in zip(rows[label], (cold_run, [tool, path])):
-                        out_dir = fresh_dir(os.path.join(work, "out"))
-                        seconds, _, report = timed(argv, out_dir)
-                        ok &= check_images(out_dir, planted, report)[0]
-                        shutil.rmtree(out_dir)
+                        seconds, carved = carve_checked(
+                            argv, fresh_dir(os.path.join(work, "out")), planted)
+                        ok &= carved
                         times.append(seconds)
         for label, (cold, again) in rows.items():
             print("ra %4d KiB, %-10s  cold median %6.3f s, rounds %s; again median %6.3f s,"

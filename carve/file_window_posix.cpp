@@ -67,6 +67,18 @@ std::size_t stretch_length(const file_window& window, std::size_t size) {
   return left < size ? static_cast<std::size_t>(left) : size;
 }
 
+// Maps len bytes from here on where the last page of them is in memory;
+// MAP_FAILED, with nothing mapped, where it is not or they cannot be mapped.
+void* map_if_in_memory(const file_window& window, std::size_t len) {
+  void* map = mmap(window.last_map, len, PROT_READ, MAP_SHARED, window.fd,
+                   static_cast<off_t>(window.offset));
+  if (map != MAP_FAILED && !in_memory(window, map, len)) {
+    munmap(map, len);
+    map = MAP_FAILED;
+  }
+  return map;
+}
+
 // Maps the next window with all of its pages read in; false otherwise, and
 // then nothing stays mapped. Reading the pages in up front is what makes the
 // mapping safe: where a page cannot be read, the kernel says so here (the
@@ -84,10 +96,8 @@ bool map_window(file_window& window) {
   if (len == 0) {
     return false;
   }
-  void* map = mmap(window.last_map, len, PROT_READ, MAP_SHARED, window.fd,
-                   static_cast<off_t>(window.offset));
-  if (map != MAP_FAILED && (!in_memory(window, map, len) ||
-                            madvise(map, len, MADV_POPULATE_READ) != 0 || !guard(window))) {
+  void* map = map_if_in_memory(window, len);
+  if (map != MAP_FAILED && (madvise(map, len, MADV_POPULATE_READ) != 0 || !guard(window))) {
     munmap(map, len);
     map = MAP_FAILED;
   }
@@ -106,16 +116,14 @@ bool map_window(file_window& window) {
 // Whether the stretch that begins here, read by choice, is in memory, asked
 // as a window's is: mapped, but none of it read in.
 bool stretch_in_memory(const file_window& window) {
+  // Nothing to map (len 0) fails to map.
   const std::size_t len = stretch_length(window, window.window_size);
-  void* map = len == 0 ? MAP_FAILED
-                       : mmap(window.last_map, len, PROT_READ, MAP_SHARED, window.fd,
-                              static_cast<off_t>(window.offset));
+  void* map = map_if_in_memory(window, len);
   if (map == MAP_FAILED) {
     return false;
   }
-  const bool in = in_memory(window, map, len);
   munmap(map, len);
-  return in;
+  return true;
 }
 
 ssize_t read_at(int fd, unsigned char* buffer, std::size_t size, std::uint64_t offset) {
