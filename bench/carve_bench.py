@@ -4,7 +4,8 @@ floor that no carver can beat on the machine at hand (bench/scan_floor.c:
 the same bytes mapped in the tool's windows, or read with its preads, each
 looked at once), with dd (128 KiB blocks) in a column of its own; and on a
 container of many small images against the file-creation floor
-(bench/write_floor.c: open, write and close per image). It checks that
+(bench/write_floor.c: open, write and close per image), which also shows
+what writing the random container's images costs by itself. It checks that
 exactly the planted images come out. The random and text containers are
 also carved through the read path, with every mapping refused
 (bench/no_map.c, preloaded), and through a pipe against cat | dd; and then a
@@ -38,6 +39,7 @@ the other figures are those of a cached file.
 import argparse
 import contextlib
 import functools
+import itertools
 import os
 import pty
 import pwd
@@ -124,6 +126,33 @@ def write_small_container(path, index_path, count, rng):
     with open(index_path, "w") as out:
         out.writelines("%d %d\n" % (o, len(i)) for o, i in zip(offsets, images))
     return images
+
+
+def images_alone(floor, planted, runs, work, out_root, scan_floor_s):
+    """What creating and writing the planted images costs by itself: the
+    write floor over them, laid end to end in a file of their own, less the
+    same run with nothing to write (its start and the file's reading in),
+    in the same rounds. Shown beside the scan floor, which leaves writing
+    out."""
+    blob, index, empty = (os.path.join(work, "planted" + e) for e in (".bin", ".idx", ".none"))
+    with open(blob, "wb") as out:
+        out.write(b"".join(planted))
+    offsets = itertools.accumulate([0] + [len(i) for i in planted[:-1]])
+    with open(index, "w") as out:
+        out.writelines("%d %d\n" % (o, len(i)) for o, i in zip(offsets, planted))
+    open(empty, "w").close()
+    alone = []
+    for _ in range(3 * runs):  # a difference of two short runs: more rounds to steady it
+        with_images = timed([floor, blob, index], fresh_dir(os.path.join(out_root, "alone")))[0]
+        without = timed([floor, blob, empty], fresh_dir(os.path.join(out_root, "alone")))[0]
+        alone.append(with_images - without)
+    shutil.rmtree(os.path.join(out_root, "alone"))
+    for path in (blob, index, empty):
+        os.remove(path)
+    print("             the %d images alone (write_floor): median %.4f s, %.2f of the scan"
+          " floor; rounds %s" % (len(planted), statistics.median(alone),
+                                 statistics.median(alone) / scan_floor_s,
+                                 " ".join("%.4f" % t for t in alone)))
 
 
 def build_floor(work):
@@ -419,7 +448,7 @@ def measure(tools, name, path, planted, runs, work, floor=None, command=None,
     print("             " + runs_of[0]["summary"])
     first = runs_of[0]
     return {"ok": first["ok"], "summary": first["summary"], "ratio": first["ratio"],
-            "rss_mib": first["rss"] / 1024}
+            "rss_mib": first["rss"] / 1024, "floor_s": statistics.median(floor_times)}
 
 
 def drop_page_cache():
@@ -626,6 +655,8 @@ def main():
         planted = write_random_container(path, size, 300, rng)
         random_run = mapped_rows("random", path, planted, args.runs, out_root,
                                  scan_floor("map", path))
+        images_alone(build_floor(work), planted, args.runs, work, out_root,
+                     random_run["floor_s"])
         # The same, with the images written beside the container.
         random_disk = mapped_rows("random*", path, planted, args.runs, work,
                                   scan_floor("map", path))
