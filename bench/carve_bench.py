@@ -155,29 +155,30 @@ def images_alone(floor, planted, runs, work, out_root, scan_floor_s):
                                  " ".join("%.4f" % t for t in alone)))
 
 
+def compiled(work, source, output, flags, libraries=()):
+    """bench/SOURCE compiled into work/OUTPUT; its path."""
+    built = os.path.join(work, output)
+    here = os.path.dirname(os.path.abspath(__file__))
+    subprocess.run(["cc"] + flags + ["-o", built, os.path.join(here, source)] + list(libraries),
+                   check=True)
+    return built
+
+
 def build_floor(work):
-    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "write_floor.c")
-    floor = os.path.join(work, "write_floor")
-    subprocess.run(["cc", "-O2", "-o", floor, source], check=True)
-    return floor
+    return compiled(work, "write_floor.c", "write_floor", ["-O2"])
 
 
 def build_scan_floor(work):
     """The floor of the cached rows: the same bytes mapped in the tool's
     windows, or read with its preads, and each looked at once."""
-    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "scan_floor.c")
-    floor = os.path.join(work, "scan_floor")
-    subprocess.run(["cc", "-O3", "-o", floor, source], check=True)
+    floor = compiled(work, "scan_floor.c", "scan_floor", ["-O3"])
     return lambda how, path: [floor, how, path]
 
 
 def build_shim(work, name):
     """A shim preloaded into the tool: no_map refuses it every mapping of
     its container, no_ask every request to read ahead."""
-    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), name + ".c")
-    shim = os.path.join(work, name + ".so")
-    subprocess.run(["cc", "-O2", "-shared", "-fPIC", "-o", shim, source, "-ldl"], check=True)
-    return shim
+    return compiled(work, name + ".c", name + ".so", ["-O2", "-shared", "-fPIC"], ["-ldl"])
 
 
 def preloaded(shim):
@@ -650,12 +651,13 @@ def main():
                  "; standard error a terminal" if args.stderr_tty else ""))
         read_path = preloaded(build_shim(work, "no_map"))
         scan_floor = build_scan_floor(work)
+        write_floor = build_floor(work)
         mapped_rows = functools.partial(run_rows, with_dd=True)
         path = os.path.join(work, "random.bin")
         planted = write_random_container(path, size, 300, rng)
         random_run = mapped_rows("random", path, planted, args.runs, out_root,
                                  scan_floor("map", path))
-        images_alone(build_floor(work), planted, args.runs, work, out_root,
+        images_alone(write_floor, planted, args.runs, work, out_root,
                      random_run["floor_s"])
         # The same, with the images written beside the container.
         random_disk = mapped_rows("random*", path, planted, args.runs, work,
@@ -698,7 +700,7 @@ def main():
         index = os.path.join(work, "small.idx")
         planted = write_small_container(path, index, args.small_images, rng)
         small_run = run_rows("small", path, planted, args.runs, out_root,
-                            [build_floor(work), path, index])
+                            [write_floor, path, index])
         os.remove(path)
 
         runs = (random_run, random_disk, random_read, random_pipe, text_run, text_read, text_pipe,
