@@ -482,6 +482,12 @@ def queue_of(path):
     return queue if os.path.exists(queue) else None
 
 
+def cold_queue(path):
+    """queue_of(path) where this run may drop the page cache and set the
+    read-ahead (as root); None where the cold rows cannot run."""
+    return queue_of(path) if os.geteuid() == 0 else None
+
+
 def cold_rounds(tools, name, path, planted, runs, work, user=None, settle_s=0):
     """The tools and dd (128 KiB blocks) on the container with the page cache
     dropped settle_s before each run, alternating; every round is shown,
@@ -545,7 +551,7 @@ def cold_rows(tools, path, planted, runs, work):
     (SETTLE_S after); then on a loop device over it (direct I/O, so that the
     loop device reads ahead as a disk does) where one can be attached. Each
     read-ahead is put back. Returns the goals."""
-    queue = queue_of(path) if os.geteuid() == 0 else None
+    queue = cold_queue(path)
     if queue is None:
         print("cold rows skipped: they need root and a disk under the container")
         return []
@@ -588,7 +594,7 @@ def asked_ahead_rows(tool, path, planted, runs, work):
     The system reads what is asked ahead into small pages, and what its own
     read-ahead reads into pages as large as that read-ahead allows: the
     second run maps large pages at a third of the cost of small ones."""
-    queue = queue_of(path) if os.geteuid() == 0 else None
+    queue = cold_queue(path)
     if queue is None:
         return True
     no_ask = preloaded(build_shim(work, "no_ask"))
