@@ -266,8 +266,9 @@ std::size_t still_there(const file_window& window, const unsigned char* data, st
   return keep < size ? static_cast<std::size_t>(keep) : size - 1;
 }
 
-std::size_t first_byte(const unsigned char* data, std::size_t, void*) {
-  return data[0];
+std::size_t first_byte(const unsigned char* data, std::size_t, void* context) {
+  *static_cast<unsigned char*>(context) = data[0];
+  return 1;
 }
 
 // Whether the file still reaches the window's end, told without a system
@@ -276,9 +277,10 @@ std::size_t first_byte(const unsigned char* data, std::size_t, void*) {
 // is still in the file. A zero may be the file's own, and says nothing.
 bool reaches_window_end(const file_window& window) {
   const unsigned char* last = static_cast<const unsigned char*>(window.map) + window.map_len - 1;
-  std::size_t byte = 0;
+  unsigned char byte = 0;
+  std::size_t used = 0;
   std::ptrdiff_t fault = 0;
-  return run_guarded(window.map, window.map_len, first_byte, last, 1, nullptr, &byte, &fault) &&
+  return run_guarded(window.map, window.map_len, first_byte, last, 1, &byte, &used, &fault) &&
          byte != 0;
 }
 
